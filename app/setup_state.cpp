@@ -1,0 +1,5 @@
+#include "app/setup_state.h"
+
+HANDLE gCancelEvent = nullptr;
+HANDLE gProceedEvent = nullptr;
+bool gUpdateMode = false;

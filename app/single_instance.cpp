@@ -1,0 +1,57 @@
+#include "app/single_instance.h"
+
+#include <psapi.h>
+#include <wchar.h>
+
+#include "app/control_ids.h"
+#include "common/md5.h"
+#include "common/scoped.h"
+#include "common/text_convert.h"
+
+void LowerAsciiInPlace(wchar_t* text) {
+  for (; *text; ++text) {
+    if (*text >= L'A' && *text <= L'Z') *text = static_cast<wchar_t>(*text + (L'a' - L'A'));
+  }
+}
+
+WStr MakeInstanceKey(const WStr& text) {
+  if (text.empty()) return WStr();
+  ByteStr utf8 = WideToMultiByte(text, CP_UTF8);
+  if (utf8.empty()) return WStr();
+  return MultiByteToWide(MD5Hex(utf8.c_str(), utf8.size()), CP_UTF8);
+}
+
+WStr ProcessPathOfWindow(HWND window) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  if (!process) return WStr();
+  HMODULE firstModule = nullptr;
+  DWORD needed = 0;
+  wchar_t path[MAX_PATH] = {};
+  if (EnumProcessModules(process.get(), &firstModule, sizeof(firstModule), &needed)) {
+    GetModuleFileNameExW(process.get(), firstModule, path, MAX_PATH);
+  }
+  return WStr(path);
+}
+
+// Case-insensitive for A to Z only, like the lower-casing of the key.
+static bool SamePathIgnoringAsciiCase(const wchar_t* a, const wchar_t* b) {
+  for (;; ++a, ++b) {
+    wchar_t ca = *a >= L'A' && *a <= L'Z' ? static_cast<wchar_t>(*a + 32) : *a;
+    wchar_t cb = *b >= L'A' && *b <= L'Z' ? static_cast<wchar_t>(*b + 32) : *b;
+    if (ca != cb) return false;
+    if (ca == 0) return true;
+  }
+}
+
+BOOL CALLBACK ActivateRunningSetup(HWND window, LPARAM context) {
+  const wchar_t* setupPath = reinterpret_cast<const wchar_t*>(context);
+  WStr path = ProcessPathOfWindow(window);
+  if (path.empty() || !SamePathIgnoringAsciiCase(path.c_str(), setupPath)) return TRUE;
+  if (SendMessageW(window, kMsgActivationQuery, 0, 0) & kActivationRefused) return TRUE;
+  COPYDATASTRUCT request = {};
+  request.dwData = COPYDATA_ACTIVATE;
+  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&request));
+  return TRUE;
+}

@@ -1,0 +1,11 @@
+# Prints the size of a built executable against its download budget.
+file(SIZE "${FILE}" size)
+get_filename_component(name "${FILE}" NAME)
+math(EXPR percent "100 * ${size} / ${BUDGET}")
+math(EXPR kb "${size} / 1024")
+math(EXPR budget_kb "${BUDGET} / 1024")
+if(size GREATER BUDGET)
+  message(WARNING "${name}: ${size} bytes (${kb} KB) is over its budget of ${budget_kb} KB (${percent}%)")
+else()
+  message(STATUS "${name}: ${size} bytes (${kb} KB) of a ${budget_kb} KB budget (${percent}%)")
+endif()

@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+"""Checks what a user downloads: QueldaSetup.exe is a PE32 GUI program for
+i386 that imports only system DLLs, carries its manifest, icon and dialog, and
+exports the cJSON functions under their own names."""
+import re
+import struct
+import subprocess
+import sys
+
+SYSTEM_DLLS = {
+    'kernel32.dll', 'user32.dll', 'gdi32.dll', 'msvcrt.dll', 'comctl32.dll', 'wininet.dll',
+    'gdiplus.dll', 'psapi.dll', 'version.dll', 'shell32.dll', 'ole32.dll', 'oleaut32.dll',
+    'advapi32.dll', 'shlwapi.dll', 'comdlg32.dll', 'crypt32.dll',
+}
+CJSON_EXPORTS = {
+    'cJSON_Parse', 'cJSON_ParseWithOpts', 'cJSON_Print', 'cJSON_PrintUnformatted', 'cJSON_Delete',
+    'cJSON_Version', 'cJSON_CreateObject', 'cJSON_CreateString', 'cJSON_AddItemToObject',
+    'cJSON_GetObjectItem', 'cJSON_GetArraySize', 'cJSON_IsString', 'cJSON_Minify',
+}
+SUPPORTED_OS = [
+    '35138b9a-5d96-4fbd-8e2d-a2440225f93a',  # Windows 7
+    '4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38',  # Windows 8
+    '1f676c76-80e1-4239-95bb-83d0f6d0da78',  # Windows 8.1
+    '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a',  # Windows 10 and 11
+]
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def main(exe, objdump):
+    data = open(exe, 'rb').read()
+    pe = struct.unpack_from('<I', data, 0x3C)[0]
+    check(data[:2] == b'MZ' and data[pe:pe + 4] == b'PE\0\0', 'a PE file')
+    machine = struct.unpack_from('<H', data, pe + 4)[0]
+    magic, = struct.unpack_from('<H', data, pe + 24)
+    subsystem, = struct.unpack_from('<H', data, pe + 24 + 68)
+    check(machine == 0x14C, 'machine i386 (0x14c), not 0x%x' % machine)
+    check(magic == 0x10B, 'PE32 optional header (0x10b), not 0x%x' % magic)
+    check(subsystem == 2, 'GUI subsystem (2), not %d' % subsystem)
+
+    dump = subprocess.run([objdump, '-p', exe], capture_output=True, text=True, check=True).stdout
+    dlls = {m.lower() for m in re.findall(r'DLL Name: (\S+)', dump)}
+    check(dlls and dlls <= SYSTEM_DLLS, 'imports only system DLLs: %s' % sorted(dlls - SYSTEM_DLLS))
+    exports = set(re.findall(r'^\s*\[\s*\d+\]\s+(\S+)$', dump, re.M))
+    check(CJSON_EXPORTS <= exports, 'cJSON exports: missing %s' % sorted(CJSON_EXPORTS - exports))
+    check(not any('@' in e for e in exports), 'undecorated export names')
+
+    check(b'level="asInvoker"' in data, 'manifest asks for asInvoker')
+    check(re.search(rb'name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0"', data),
+          'manifest depends on common controls 6')
+    for guid in SUPPORTED_OS:
+        check(guid.encode() in data, 'manifest supports OS %s' % guid)
+
+    rc = subprocess.run([objdump.replace('objdump', 'windres'), '-i', exe, '-O', 'rc'],
+                        capture_output=True, text=True, errors='replace')
+    check(rc.returncode == 0, 'resources readable: ' + rc.stderr)
+    check(re.search(r'^128 ICON', rc.stdout, re.M) or re.search(r'^128 GROUP_ICON', rc.stdout, re.M)
+          or '128 ICON' in rc.stdout, 'icon 128')
+    check(re.search(r'^128 DIALOGEX', rc.stdout, re.M), 'dialog 128')
+
+    print('%s: %d bytes, imports %s, %d exports' % (exe, len(data), ', '.join(sorted(dlls)),
+                                                     len(exports)))
+    for f in failures:
+        print('FAILED: ' + f)
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv[1], sys.argv[2]))

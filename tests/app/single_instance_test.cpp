@@ -1,0 +1,141 @@
+// Starts the real setup under Wine and drives it from outside.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/single_instance.h"
+#include "support/process.h"
+#include "support/test_paths.h"
+#include "support/window_finder.h"
+
+namespace {
+
+constexpr DWORD kStartTimeout = 30000;
+
+std::wstring KeyOf(const std::wstring& path) {
+  std::wstring lower = path;
+  LowerAsciiInPlace(&lower[0]);
+  return MakeInstanceKey(WStr(lower.c_str())).c_str();
+}
+
+std::wstring UpperAscii(std::wstring s) {
+  for (auto& c : s) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
+  }
+  return s;
+}
+
+// A copy of the setup in a scratch folder of its own, started once.
+class RunningSetup {
+ public:
+  explicit RunningSetup(const std::wstring& folderName, bool withApplication = false) {
+    folder_ = MakeScratchDir(folderName);
+    exe_ = folder_ + L"\\QueldaSetup.exe";
+    EXPECT_TRUE(CopyFileTo(SetupExePath(), exe_));
+    if (withApplication) {
+      EXPECT_TRUE(CopyFileTo(TestAppPath(L"1.2.3.0"), folder_ + L"\\Quelda.exe"));
+    }
+  }
+  bool Start() {
+    if (!process_.Start(exe_)) return false;
+    frame_ = WaitForProcessWindow(process_.id(), L"#32770", kStartTimeout);
+    return frame_ != nullptr;
+  }
+  // Cancel on the frame; the process should end with 0.
+  long Close() {
+    PostMessageW(frame_, WM_COMMAND, IDCANCEL, 0);
+    return process_.WaitForExit(kStartTimeout);
+  }
+  const std::wstring& exe() const { return exe_; }
+  HWND frame() const { return frame_; }
+  ChildProcess& process() { return process_; }
+
+ private:
+  std::wstring folder_;
+  std::wstring exe_;
+  ChildProcess process_;
+  HWND frame_ = nullptr;
+};
+
+TEST(SingleInstanceIntegration, SecondStartBringsTheFirstBackAndExits) {
+  RunningSetup first(L"instance_twice");
+  ASSERT_TRUE(first.Start());
+  ShowWindow(first.frame(), SW_MINIMIZE);
+  ASSERT_TRUE(WaitUntil([&] { return IsIconic(first.frame()) != 0; }, 5000));
+
+  ChildProcess second;
+  ASSERT_TRUE(second.Start(first.exe()));
+  EXPECT_EQ(second.WaitForExit(10000), 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(first.frame()) && IsWindowVisible(first.frame()); },
+                        5000));
+  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == first.frame(); }, 5000));
+  EXPECT_TRUE(first.process().Running());
+  // The second start opened no wizard of its own.
+  EXPECT_EQ(FindProcessWindow(second.id(), L"#32770", false), nullptr);
+  EXPECT_EQ(first.Close(), 0);
+}
+
+TEST(SingleInstanceIntegration, SameFileThroughADifferentlyCasedPath) {
+  RunningSetup first(L"instance_case");
+  ASSERT_TRUE(first.Start());
+  ShowWindow(first.frame(), SW_MINIMIZE);
+  ASSERT_TRUE(WaitUntil([&] { return IsIconic(first.frame()) != 0; }, 5000));
+  ChildProcess second;
+  ASSERT_TRUE(second.Start(UpperAscii(first.exe())));
+  EXPECT_EQ(second.WaitForExit(10000), 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(first.frame()); }, 5000));
+  EXPECT_EQ(first.Close(), 0);
+}
+
+TEST(SingleInstanceIntegration, CopyInAnotherFolderRunsBesideIt) {
+  RunningSetup first(L"instance_copy_a");
+  RunningSetup second(L"instance_copy_b");
+  ASSERT_TRUE(first.Start());
+  ASSERT_TRUE(second.Start());
+  EXPECT_NE(first.frame(), second.frame());
+  EXPECT_TRUE(first.process().Running());
+  EXPECT_TRUE(second.process().Running());
+  EXPECT_EQ(first.Close(), 0);
+  EXPECT_EQ(second.Close(), 0);
+}
+
+TEST(SingleInstanceIntegration, InstanceEventIsNamedByTheKeyOfTheLowerCasedPath) {
+  RunningSetup setup(L"instance_event");
+  std::wstring key = KeyOf(setup.exe());
+  ASSERT_EQ(key.size(), 32u);
+  EXPECT_EQ(OpenEventW(SYNCHRONIZE, FALSE, key.c_str()), nullptr);
+  ASSERT_TRUE(setup.Start());
+  HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, key.c_str());
+  EXPECT_NE(event, nullptr);
+  // Created signalled.
+  if (event) {
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+    CloseHandle(event);
+  }
+  // The key of the path as written, not lower-cased, is not used.
+  std::wstring upperKey = MakeInstanceKey(WStr(UpperAscii(setup.exe()).c_str())).c_str();
+  EXPECT_EQ(OpenEventW(SYNCHRONIZE, FALSE, upperKey.c_str()), nullptr);
+  EXPECT_EQ(setup.Close(), 0);
+  EXPECT_EQ(OpenEventW(SYNCHRONIZE, FALSE, key.c_str()), nullptr);
+}
+
+TEST(UpdateModeIntegration, InstallsWhenNoApplicationLiesBeside) {
+  RunningSetup setup(L"mode_install");
+  ASSERT_TRUE(setup.Start());
+  EXPECT_EQ(WindowText(setup.frame()), L"安装 Quelda Manager");
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(setup.frame(), 1003)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(setup.frame(), 1002)));
+  EXPECT_EQ(setup.Close(), 0);
+}
+
+TEST(UpdateModeIntegration, UpdatesWhenQueldaExeLiesBeside) {
+  RunningSetup setup(L"mode_update", /*withApplication=*/true);
+  ASSERT_TRUE(setup.Start());
+  EXPECT_EQ(WindowText(setup.frame()), L"更新 Quelda Manager");
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(setup.frame(), 1003)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(setup.frame(), 1002)));
+  EXPECT_EQ(setup.Close(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+#include "support/test_paths.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+std::wstring BuildDir() {
+  const wchar_t* unixPath = _wgetenv(L"QUELDA_BIN_DIR");
+  if (!unixPath || !*unixPath) return L".";
+  std::wstring path = unixPath;
+  for (auto& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  if (!path.empty() && path[0] == L'\\') path = L"Z:" + path;
+  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+std::wstring SetupExePath() { return BuildDir() + L"\\QueldaSetup.exe"; }
+
+std::wstring TestAppPath(const std::wstring& tag) {
+  return BuildDir() + L"\\test_apps\\" + tag + L"\\Quelda.exe";
+}
+
+void RemoveTree(const std::wstring& path) {
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+  std::wstring from = path;
+  from.push_back(L'\0');  // double-terminated list
+  SHFILEOPSTRUCTW op = {};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+  SHFileOperationW(&op);
+}
+
+std::wstring MakeScratchDir(const std::wstring& name) {
+  wchar_t cwd[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, cwd);
+  std::wstring root = std::wstring(cwd) + L"\\scratch";
+  CreateDirectoryW(root.c_str(), nullptr);
+  std::wstring dir = root + L"\\" + name;
+  RemoveTree(dir);
+  CreateDirectoryW(dir.c_str(), nullptr);
+  return dir;
+}
+
+bool CopyFileTo(const std::wstring& from, const std::wstring& to) {
+  return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}

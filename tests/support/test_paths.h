@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// Windows path of the build folder (QUELDA_BIN_DIR, a Unix path, seen
+// through Wine's Z: drive), without a trailing backslash.
+std::wstring BuildDir();
+std::wstring SetupExePath();
+// Quelda.exe stand-in with the given version tag ("1.2.3.0", ...).
+std::wstring TestAppPath(const std::wstring& tag);
+
+// A fresh, empty folder for one test under the test's working folder.
+std::wstring MakeScratchDir(const std::wstring& name);
+void RemoveTree(const std::wstring& path);
+bool CopyFileTo(const std::wstring& from, const std::wstring& to);
+bool FileExists(const std::wstring& path);
+std::string ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
