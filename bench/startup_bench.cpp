@@ -70,9 +70,10 @@ int main(int argc, char** argv) {
     referenceTimes.push_back(b);
   }
   double s = Median(setupTimes), r = Median(referenceTimes);
-  std::printf("startup: wizard frame shown after %.1f ms, empty dialog after %.1f ms "
-              "(medians of %d starts each)\n",
-              s, r, rounds);
+  std::printf(
+      "startup: wizard frame shown after %.1f ms, empty dialog after %.1f ms "
+      "(medians of %d starts each)\n",
+      s, r, rounds);
   std::printf("startup: ratio %.2f (setup / empty dialog)\n", s / r);
   return 0;
 }

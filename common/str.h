@@ -112,7 +112,8 @@ class BasicStr {
   }
 
   bool operator==(const BasicStr& other) const {
-    return size_ == other.size_ && (size_ == 0 || memcmp(data_, other.data_, size_ * sizeof(C)) == 0);
+    return size_ == other.size_ &&
+           (size_ == 0 || memcmp(data_, other.data_, size_ * sizeof(C)) == 0);
   }
   bool operator!=(const BasicStr& other) const { return !(*this == other); }
   bool operator==(const C* text) const {

@@ -27,11 +27,13 @@ WStr LastErrorText() {
     wchar_t fallback[32] = {};
     LONG signedCode = static_cast<LONG>(code);
     unsigned dispatchNumber = (code - 0x200u) & 0xFFFFu;
-    if (signedCode >= static_cast<LONG>(0x80040200) && signedCode <= static_cast<LONG>(0x8004FFFF) &&
-        dispatchNumber != 0) {
-      _snwprintf_s(fallback, 32, _TRUNCATE, L"IDispatch error #%d", static_cast<int>(dispatchNumber));
+    if (signedCode >= static_cast<LONG>(0x80040200) &&
+        signedCode <= static_cast<LONG>(0x8004FFFF) && dispatchNumber != 0) {
+      _snwprintf_s(fallback, 32, _TRUNCATE, L"IDispatch error #%d",
+                   static_cast<int>(dispatchNumber));
     } else {
-      _snwprintf_s(fallback, 32, _TRUNCATE, L"Unknown error 0x%0lX", static_cast<unsigned long>(code));
+      _snwprintf_s(fallback, 32, _TRUNCATE, L"Unknown error 0x%0lX",
+                   static_cast<unsigned long>(code));
     }
     text.Append(fallback);
   }

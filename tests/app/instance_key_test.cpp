@@ -23,7 +23,8 @@ TEST(InstanceKey, IsTheMd5OfTheUtf8Path) {
 
 TEST(InstanceKey, OnlyAsciiLettersAreLowerCased) {
   EXPECT_EQ(Lowered(L"C:\\QUELDA\\QueldaSetup.EXE"), L"c:\\quelda\\queldasetup.exe");
-  EXPECT_EQ(Lowered(L"Z:\\WORK\\ärger\\Ä\\QueldaSetup.exe"), L"z:\\work\\ärger\\Ä\\queldasetup.exe");
+  EXPECT_EQ(Lowered(L"Z:\\WORK\\ärger\\Ä\\QueldaSetup.exe"),
+            L"z:\\work\\ärger\\Ä\\queldasetup.exe");
   EXPECT_EQ(Lowered(L"@[`{AZaz09"), L"@[`{azaz09");
   // Paths that differ only in A to Z share a key; others do not.
   EXPECT_EQ(Key(Lowered(L"C:\\Quelda\\Setup.exe").c_str()),

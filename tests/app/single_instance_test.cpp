@@ -67,8 +67,8 @@ TEST(SingleInstanceIntegration, SecondStartBringsTheFirstBackAndExits) {
   ChildProcess second;
   ASSERT_TRUE(second.Start(first.exe()));
   EXPECT_EQ(second.WaitForExit(10000), 0);
-  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(first.frame()) && IsWindowVisible(first.frame()); },
-                        5000));
+  EXPECT_TRUE(
+      WaitUntil([&] { return !IsIconic(first.frame()) && IsWindowVisible(first.frame()); }, 5000));
   EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == first.frame(); }, 5000));
   EXPECT_TRUE(first.process().Running());
   // The second start opened no wizard of its own.

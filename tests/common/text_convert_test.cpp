@@ -34,7 +34,9 @@ TEST(TextConvert, StopsAtTheFirstZero) {
 }
 
 TEST(TextConvert, InvalidUtf8BecomesReplacementCharacters) {
-  WStr text = MultiByteToWide(ByteStr("a\xFF" "b\xC3"), CP_UTF8);
+  WStr text = MultiByteToWide(ByteStr("a\xFF"
+                                      "b\xC3"),
+                              CP_UTF8);
   ASSERT_GE(text.size(), 3u);
   EXPECT_EQ(text[0], L'a');
   EXPECT_EQ(text[1], 0xFFFD);

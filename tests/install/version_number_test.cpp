@@ -19,12 +19,18 @@ TEST(FormatVersion, DropsTrailingZeroPartsDownToTwo) {
     PackedVersion version;
     const wchar_t* text;
   } cases[] = {
-      {Pack(1, 2, 3, 4), L"1.2.3.4"},  {Pack(1, 2, 3, 0), L"1.2.3"},
-      {Pack(1, 2, 0, 0), L"1.2"},      {Pack(1, 0, 0, 0), L"1.0"},
-      {0, L"0.0"},                     {Pack(10, 0, 0, 0), L"10.0"},
-      {Pack(1, 20, 0, 0), L"1.20"},    {Pack(2, 0, 10, 0), L"2.0.10"},
-      {Pack(1, 0, 0, 5), L"1.0.0.5"},  {Pack(255, 255, 255, 255), L"255.255.255.255"},
-      {Pack(0, 0, 0, 1), L"0.0.0.1"},  {Pack(100, 0, 0, 0), L"100.0"},
+      {Pack(1, 2, 3, 4), L"1.2.3.4"},
+      {Pack(1, 2, 3, 0), L"1.2.3"},
+      {Pack(1, 2, 0, 0), L"1.2"},
+      {Pack(1, 0, 0, 0), L"1.0"},
+      {0, L"0.0"},
+      {Pack(10, 0, 0, 0), L"10.0"},
+      {Pack(1, 20, 0, 0), L"1.20"},
+      {Pack(2, 0, 10, 0), L"2.0.10"},
+      {Pack(1, 0, 0, 5), L"1.0.0.5"},
+      {Pack(255, 255, 255, 255), L"255.255.255.255"},
+      {Pack(0, 0, 0, 1), L"0.0.0.1"},
+      {Pack(100, 0, 0, 0), L"100.0"},
   };
   for (const Case& c : cases) EXPECT_EQ(Text(c.version), c.text) << std::hex << c.version;
 }

@@ -30,7 +30,8 @@ void AppendLog(const char* line) {
 void ReadAnswer() {
   wchar_t path[MAX_PATH];
   _snwprintf_s(path, MAX_PATH, _TRUNCATE, L"%sclose_answer.txt", gDir);
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD read = 0;
   ReadFile(file, gAnswer, sizeof(gAnswer) - 1, &read, nullptr);
@@ -87,9 +88,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   windowClass.lpszClassName = L"QueldaTestApp";
   RegisterClassW(&windowClass);
-  HWND window = CreateWindowExW(0, L"QueldaTestApp", L"Quelda Manager", WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, nullptr, nullptr, instance,
-                                nullptr);
+  HWND window =
+      CreateWindowExW(0, L"QueldaTestApp", L"Quelda Manager", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 480, 320, nullptr, nullptr, instance, nullptr);
   if (!window) return 1;
   ShowWindow(window, show);
 
