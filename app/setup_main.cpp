@@ -8,6 +8,7 @@
 #include "app/single_instance.h"
 #include "app/wizard_frame.h"
 #include "res/resource_ids.h"
+#include <commctrl.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   wchar_t lowerPath[MAX_PATH] = {};
@@ -30,6 +31,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   Gdiplus::GdiplusStartupInput gdiplusInput;
   ULONG_PTR gdiplusToken = 0;
   Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+
+  // The progress bar and the balloon tip of the pages.
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
 
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_FRAME), nullptr, WizardFrameProc, 0);
 

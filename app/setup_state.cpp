@@ -3,3 +3,5 @@
 HANDLE gCancelEvent = nullptr;
 HANDLE gProceedEvent = nullptr;
 bool gUpdateMode = false;
+HWND gPages[kPageCount] = {};
+int gPageIndex = kPageWelcome;

@@ -8,3 +8,15 @@ extern HANDLE gCancelEvent;
 extern HANDLE gProceedEvent;
 // A "Quelda.exe" lies beside the setup: it updates that installation.
 extern bool gUpdateMode;
+
+// The wizard's pages, in the order the frame creates them, and the one on
+// show.
+enum PageIndex : int {
+  kPageWelcome = 0,
+  kPageFolder = 1,
+  kPageOptions = 2,
+  kPageDownload = 3,
+  kPageCount = 4,
+};
+extern HWND gPages[kPageCount];
+extern int gPageIndex;

@@ -1,24 +1,102 @@
 #include "app/wizard_frame.h"
 
+#include <commctrl.h>
+#include <io.h>
 #include <wchar.h>
 
+#include "app/banner.h"
 #include "app/control_ids.h"
+#include "app/install_path.h"
 #include "app/setup_state.h"
+#include "app/status_slot.h"
+#include "app/wizard_pages.h"
+#include "app/worker_control.h"
 #include "res/resource_ids.h"
 
 namespace {
 
 HICON gFrameIcon = nullptr;
+// Where the pages begin; the frame cannot be resized, so it stays.
+int gBannerBottom = 0;
+
+// WS_VISIBLE, WS_CAPTION, WS_SYSMENU, WS_THICKFRAME, WS_MINIMIZEBOX and
+// WS_MAXIMIZEBOX cleared.
+constexpr LONG kPageStyleMask = static_cast<LONG>(0xEF30FFFF);
+
+void ShowCurrentPage(HWND frame) {
+  for (int i = 0; i < kPageCount; ++i) ShowWindow(gPages[i], i == gPageIndex ? SW_SHOW : SW_HIDE);
+  EnableWindow(GetDlgItem(frame, kIdBack), gPageIndex > 0);
+  EnableWindow(GetDlgItem(frame, kIdNext), gPageIndex < kPageCount - 1);
+}
 
 void InitFrame(HWND frame) {
   gFrameIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_SETUP));
   SendMessageW(frame, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(gFrameIcon));
   SendMessageW(frame, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(gFrameIcon));
+
+  RECT client;
+  GetClientRect(frame, &client);
+  int top = BannerHeight(client.right);
+  gBannerBottom = top;
+  // The download page's creation starts the install worker.
+  gPages[kPageWelcome] = CreatePage(frame, IDD_WELCOME, top, WelcomePageProc);
+  gPages[kPageFolder] = CreatePage(frame, IDD_FOLDER, top, FolderPageProc);
+  gPages[kPageOptions] = CreatePage(frame, IDD_OPTIONS, top, OptionsPageProc);
+  gPages[kPageDownload] = CreatePage(frame, IDD_DOWNLOAD, top, DownloadPageProc);
+
   if (gUpdateMode) {
     SetWindowTextW(frame, L"更新 Quelda Manager");
     ShowWindow(GetDlgItem(frame, kIdBack), SW_HIDE);
     ShowWindow(GetDlgItem(frame, kIdNext), SW_HIDE);
     SetEvent(gProceedEvent);
+    ShowWindow(gPages[kPageDownload], SW_SHOW);
+    gPageIndex = kPageDownload;
+  } else {
+    ShowWindow(gPages[kPageWelcome], SW_SHOW);
+  }
+}
+
+// The folder on the folder page must exist and be readable and writable.
+bool FolderPasses() {
+  wchar_t folder[MAX_PATH] = {};
+  GetDlgItemTextW(gPages[kPageFolder], kIdFolderBox, folder, MAX_PATH);
+  EnsureFolder(folder);
+  if (_waccess(folder, 6) == 0) return true;
+  wchar_t title[64] = {};
+  GetWindowTextW(gPages[kPageFolder], title, 64);
+  EDITBALLOONTIP tip = {};
+  tip.cbStruct = sizeof(tip);
+  tip.pszTitle = title;
+  tip.pszText = L"创建文件夹失败或文件夹无写入权限，请重新选择！";
+  tip.ttiIcon = TTI_WARNING;
+  SendDlgItemMessageW(gPages[kPageFolder], kIdFolderBox, EM_SHOWBALLOONTIP, 0,
+                      reinterpret_cast<LPARAM>(&tip));
+  return false;
+}
+
+void Navigate(HWND frame, int id) {
+  if (id == kIdNext) {
+    if (gPageIndex == kPageFolder && !FolderPasses()) return;
+    if (gPageIndex == kPageOptions) SetEvent(gProceedEvent);
+    if (gPageIndex < kPageCount - 1) ++gPageIndex;
+  } else {
+    if (gPageIndex == kPageDownload) ResetEvent(gProceedEvent);
+    if (gPageIndex > 0) --gPageIndex;
+  }
+  ShowCurrentPage(frame);
+}
+
+void AskToQuit(HWND frame) {
+  if (GetStatusKind() != kStatusWorking) {
+    EndDialog(frame, IDCANCEL);
+    return;
+  }
+  wchar_t title[128] = {};
+  GetWindowTextW(frame, title, 128);
+  wchar_t question[256] = {};
+  _snwprintf_s(question, 256, _TRUNCATE, L"正在%s，确定要退出吗？", title);
+  if (MessageBoxW(frame, question, title, MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+    EndDialog(frame, IDCANCEL);
   }
 }
 
@@ -35,22 +113,68 @@ void Activate(HWND frame, const COPYDATASTRUCT* data) {
   SetForegroundWindow(frame);
 }
 
+// The dialog background everywhere but under the banner, so that erasing
+// after the banner is drawn does not cover it again.
+BOOL EraseAroundBanner(HWND frame, HDC dc) {
+  RECT client;
+  GetClientRect(frame, &client);
+  RECT below = client;
+  below.top = gBannerBottom;
+  FillRect(dc, &below, GetSysColorBrush(COLOR_3DFACE));
+  SetWindowLongPtrW(frame, DWLP_MSGRESULT, TRUE);
+  return TRUE;
+}
+
 }  // namespace
+
+HWND CreatePage(HWND frame, int templateId, int top, DLGPROC procedure) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5));
+  if (!resource) return nullptr;
+  HGLOBAL loaded = LoadResource(module, resource);
+  auto* dialog = static_cast<const DLGTEMPLATE*>(loaded ? LockResource(loaded) : nullptr);
+  HWND page = dialog ? CreateDialogIndirectParamW(module, dialog, frame, procedure, 0) : nullptr;
+  FreeResource(loaded);
+  if (!page) return nullptr;
+  SetWindowLongW(page, GWL_STYLE, GetWindowLongW(page, GWL_STYLE) & kPageStyleMask);
+  RECT client;
+  GetClientRect(page, &client);
+  MoveWindow(page, 0, top, client.right, client.bottom, FALSE);
+  return page;
+}
 
 INT_PTR CALLBACK WizardFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       InitFrame(frame);
       return FALSE;
+    case WM_PAINT:
+      DrawBanner(frame);
+      return FALSE;
+    case WM_ERASEBKGND:
+      return EraseAroundBanner(frame, reinterpret_cast<HDC>(wParam));
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL) EndDialog(frame, IDCANCEL);
+      switch (LOWORD(wParam)) {
+        case kIdBack:
+        case kIdNext:
+          Navigate(frame, LOWORD(wParam));
+          break;
+        case kIdCancel:
+          AskToQuit(frame);
+          break;
+      }
       return FALSE;
     case WM_COPYDATA:
       Activate(frame, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
       return FALSE;
     case WM_DESTROY:
+      StopWorker();
       if (gFrameIcon) DestroyIcon(gFrameIcon);
       gFrameIcon = nullptr;
+      for (HWND& page : gPages) {
+        if (page) DestroyWindow(page);
+        page = nullptr;
+      }
       return FALSE;
   }
   return FALSE;

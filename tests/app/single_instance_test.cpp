@@ -6,12 +6,11 @@
 
 #include "app/single_instance.h"
 #include "support/process.h"
+#include "support/setup_runner.h"
 #include "support/test_paths.h"
 #include "support/window_finder.h"
 
 namespace {
-
-constexpr DWORD kStartTimeout = 30000;
 
 std::wstring KeyOf(const std::wstring& path) {
   std::wstring lower = path;
@@ -25,38 +24,6 @@ std::wstring UpperAscii(std::wstring s) {
   }
   return s;
 }
-
-// A copy of the setup in a scratch folder of its own, started once.
-class RunningSetup {
- public:
-  explicit RunningSetup(const std::wstring& folderName, bool withApplication = false) {
-    folder_ = MakeScratchDir(folderName);
-    exe_ = folder_ + L"\\QueldaSetup.exe";
-    EXPECT_TRUE(CopyFileTo(SetupExePath(), exe_));
-    if (withApplication) {
-      EXPECT_TRUE(CopyFileTo(TestAppPath(L"1.2.3.0"), folder_ + L"\\Quelda.exe"));
-    }
-  }
-  bool Start() {
-    if (!process_.Start(exe_)) return false;
-    frame_ = WaitForProcessWindow(process_.id(), L"#32770", kStartTimeout);
-    return frame_ != nullptr;
-  }
-  // Cancel on the frame; the process should end with 0.
-  long Close() {
-    PostMessageW(frame_, WM_COMMAND, IDCANCEL, 0);
-    return process_.WaitForExit(kStartTimeout);
-  }
-  const std::wstring& exe() const { return exe_; }
-  HWND frame() const { return frame_; }
-  ChildProcess& process() { return process_; }
-
- private:
-  std::wstring folder_;
-  std::wstring exe_;
-  ChildProcess process_;
-  HWND frame_ = nullptr;
-};
 
 TEST(SingleInstanceIntegration, SecondStartBringsTheFirstBackAndExits) {
   RunningSetup first(L"instance_twice");

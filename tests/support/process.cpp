@@ -1,5 +1,7 @@
 #include "support/process.h"
 
+#include <tlhelp32.h>
+
 ChildProcess::~ChildProcess() {
   Kill();
   if (process_) CloseHandle(process_);
@@ -38,4 +40,28 @@ void ChildProcess::Kill() {
     TerminateProcess(process_, 99);
     WaitForSingleObject(process_, 10000);
   }
+}
+
+void KillProcessesUnder(const std::wstring& folder) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  std::wstring prefix = folder + L"\\";
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE,
+                                 FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (QueryFullProcessImageNameW(process, 0, path, &size) &&
+        lstrlenW(path) > static_cast<int>(prefix.size()) &&
+        CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path, static_cast<int>(prefix.size()),
+                       prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL) {
+      TerminateProcess(process, 99);
+      WaitForSingleObject(process, 10000);
+    }
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
 }

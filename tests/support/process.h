@@ -26,3 +26,7 @@ class ChildProcess {
   HANDLE process_ = nullptr;
   DWORD id_ = 0;
 };
+
+// Ends every process whose executable lies in the folder (or below it), such
+// as an application a setup under test started; waits for each to end.
+void KillProcessesUnder(const std::wstring& folder);

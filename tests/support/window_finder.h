@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // Polls until the condition holds or the time is up; true when it held.
 bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds);
@@ -16,3 +17,23 @@ HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD milli
                           bool visibleOnly = true);
 
 std::wstring WindowText(HWND window);
+
+// Text of a control of another process (WM_GETTEXT), empty on time-out.
+std::wstring ControlText(HWND control);
+std::wstring DlgItemText(HWND dialog, int id);
+// Presses the button as a click would: WM_COMMAND with BN_CLICKED, posted.
+void ClickButton(HWND dialog, int id);
+// The child dialogs of the frame (its pages), in z order.
+std::vector<HWND> ChildDialogs(HWND frame);
+// The page of the frame that holds a control with this id.
+HWND PageWithControl(HWND frame, int id);
+// A visible message box of the process: a dialog other than `except` with
+// a static text control of id 0xFFFF. nullptr when there is none.
+HWND FindMessageBox(DWORD processId, HWND except);
+HWND WaitForMessageBox(DWORD processId, HWND except, DWORD milliseconds);
+
+// Saves what the screen shows of the window as a 24-bit BMP file (the build
+// keeps these screenshots; tools turn them into PNG pictures).
+bool SaveWindowPicture(HWND window, const std::wstring& bmpPath);
+// <build>\screenshots\<name>.bmp, the folder created when missing.
+std::wstring ScreenshotPath(const std::wstring& name);

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+
+// A new memory stream (released by the caller) holding a copy of the banner
+// resource, type "PNG", id 419; null when it cannot be made.
+IStream* LoadBannerStream();
+
+// The banner's height when drawn at the given width, rounded as MulDiv
+// rounds; 0 when the picture cannot be decoded.
+int BannerHeight(int width);
+
+// Draws the banner across the top of the frame's client area.
+void DrawBanner(HWND frame);

@@ -1,0 +1,151 @@
+#include "app/wizard_pages.h"
+
+#include <commctrl.h>
+#include <io.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "app/control_ids.h"
+#include "app/module_path.h"
+#include "app/setup_state.h"
+#include "app/shell_places.h"
+#include "app/status_slot.h"
+#include "app/worker_control.h"
+
+namespace {
+
+int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM preselect) {
+  if (message == BFFM_INITIALIZED) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, preselect);
+  return 0;
+}
+
+void BrowseForFolder(HWND page) {
+  wchar_t folder[MAX_PATH] = {};
+  GetDlgItemTextW(page, kIdFolderBox, folder, MAX_PATH);
+  // The new-style browser needs COM on this thread for as long as it is open.
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  BROWSEINFOW info = {};
+  info.hwndOwner = page;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_UAHINT;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(folder);
+  LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
+  if (chosen) {
+    wchar_t path[MAX_PATH] = {};
+    bool ok = SHGetPathFromIDListW(chosen, path) != FALSE;
+    IMalloc* shellMalloc = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&shellMalloc))) {
+      shellMalloc->Free(chosen);
+      shellMalloc->Release();
+    }
+    if (ok) SetDlgItemTextW(page, kIdFolderBox, path);
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+}
+
+void CheckWhenExists(HWND page, int id, const WStr& path) {
+  CheckDlgButton(page, id, _waccess(path.c_str(), 0) == 0 ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void InitOptions(HWND page) {
+  if (!gUpdateMode) {
+    CheckDlgButton(page, kIdDesktopLink, BST_CHECKED);
+    CheckDlgButton(page, kIdProgramsLink, BST_CHECKED);
+    CheckDlgButton(page, kIdQuickLaunchLink, BST_CHECKED);
+    CheckDlgButton(page, kIdStartupLink, BST_CHECKED);
+    if (IsWindows7OrLater()) EnableWindow(GetDlgItem(page, kIdQuickLaunchLink), FALSE);
+    return;
+  }
+  // An update keeps the shortcuts the installation has.
+  const struct {
+    int id;
+    int csidl;
+  } links[] = {{kIdDesktopLink, CSIDL_DESKTOP},
+               {kIdProgramsLink, CSIDL_PROGRAMS},
+               {kIdStartupLink, CSIDL_STARTUP}};
+  for (const auto& link : links) {
+    WStr path = ShellLinkPath(link.csidl);
+    if (!path.empty()) CheckWhenExists(page, link.id, path);
+  }
+  WStr quickLaunch = QuickLaunchLinkPath();
+  if (!quickLaunch.empty()) CheckWhenExists(page, kIdQuickLaunchLink, quickLaunch);
+}
+
+// The template names the system's information icon by number, which the
+// page's module does not hold; give the icon control the system's own.
+void SetInformationIcon(HWND page) {
+  for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+      SendMessageW(child, STM_SETICON,
+                   reinterpret_cast<WPARAM>(LoadIconW(nullptr, IDI_INFORMATION)), 0);
+    }
+  }
+}
+
+// Set once the wizard has begun to end on a finish or an update's end:
+// reports still queued then must not ask a second time.
+bool gEnding = false;
+
+void ShowStatus(HWND page, WPARAM progress) {
+  if (gEnding) return;
+  HWND frame = GetParent(page);
+  int kind = GetStatusKind();
+  if (gUpdateMode && (kind == kStatusFailed || kind == kStatusFinished)) {
+    gEnding = true;
+    LaunchApplication();
+    EndDialog(frame, IDCANCEL);
+    return;
+  }
+  if (kind == kStatusFinished) {
+    gEnding = true;
+    if (MessageBoxW(frame, L"Quelda Manager 已安装完成！\r\n\r\n是否立即启动？", L"安装 Quelda Manager",
+                    MB_YESNO | MB_ICONQUESTION) == IDYES) {
+      LaunchApplication();
+    }
+    EndDialog(frame, IDCANCEL);
+    return;
+  }
+  HWND bar = GetDlgItem(page, kIdProgressBar);
+  if (progress) SendMessageW(bar, PBM_STEPIT, 0, 0);
+  bool visible = IsWindowVisible(bar) != FALSE;
+  if ((progress != 0) != visible) ShowWindow(bar, progress ? SW_SHOW : SW_HIDE);
+  wchar_t text[kStatusTextSize];
+  CopyStatusText(text, kStatusTextSize);
+  SetDlgItemTextW(page, kIdStatusLine, text);
+  ShowWindow(GetDlgItem(page, kIdRetry), kind == kStatusFailed ? SW_SHOW : SW_HIDE);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK WelcomePageProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+INT_PTR CALLBACK FolderPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) {
+    SetDlgItemTextW(page, kIdFolderBox,
+                    gUpdateMode ? GetModuleDirPath(L"").c_str() : L"C:\\Quelda Manager\\");
+  } else if (message == WM_COMMAND && LOWORD(wParam) == kIdBrowse) {
+    BrowseForFolder(page);
+  }
+  return FALSE;
+}
+
+INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM, LPARAM) {
+  if (message == WM_INITDIALOG) InitOptions(page);
+  return FALSE;
+}
+
+INT_PTR CALLBACK DownloadPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      SetInformationIcon(page);
+      StartWorker(page);
+      break;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kIdRetry) StartWorker(page);
+      break;
+    case WM_SETUP_STATUS:
+      ShowStatus(page, wParam);
+      break;
+  }
+  return FALSE;
+}

@@ -1,0 +1,117 @@
+#include "install/install_worker.h"
+
+#include <stdio.h>
+
+#include "app/control_ids.h"
+#include "app/install_path.h"
+#include "app/setup_state.h"
+#include "app/status_slot.h"
+#include "app/worker_control.h"
+#include "common/scoped.h"
+#include "common/text_convert.h"
+#include "install/download.h"
+#include "install/error_text.h"
+#include "install/version_number.h"
+#include "net/http_request.h"
+#include "net/update_server.h"
+#include "xml/xml_doc.h"
+#include "zip/unzipper.h"
+
+namespace {
+
+constexpr DWORD kUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+
+bool Cancelled(DWORD milliseconds) {
+  return WaitForSingleObject(gCancelEvent, milliseconds) != WAIT_TIMEOUT;
+}
+
+PackedVersion NewestVersion(const ByteStr& manifest) {
+  WStr text = MultiByteToWide(manifest, CP_UTF8);
+  XmlDoc doc;
+  doc.SetText(text.c_str());
+  // Whether the manifest is well formed is not asked: a files element with
+  // a readable lastversion is enough.
+  if (!doc.FindChildElement(L"files")) return 0;
+  return ParseVersion(doc.GetChildAttribute(L"lastversion").c_str());
+}
+
+// Downloads the package into the install folder; false after a failure
+// report.
+bool DownloadPackage(HWND page, const WStr& versionText, WStr& packageFile) {
+  ScopedInternetHandle request(
+      InternetOpenUrlW(gWorkerSession, kPackageUrl, nullptr, 0, kUrlFlags, 1));
+  if (!request) {
+    PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", kPackageUrl);
+    return false;
+  }
+  uint32_t total = QueryContentLength(request.get());
+  if (total == 0) {
+    PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败 (%d/%d)！", kPackageUrl,
+               static_cast<int>(QueryStatusCode(request.get())), static_cast<int>(total));
+    return false;
+  }
+
+  WStr name(L"download\\Quelda");
+  name.Append(versionText);
+  name.Append(L".zip");
+  packageFile = InstallPath(name.c_str());
+  EnsureFolder(packageFile.c_str());
+  FILE* opened = nullptr;
+  if (packageFile.empty() || _wfopen_s(&opened, packageFile.c_str(), L"wb") != 0 || !opened) {
+    WStr reason = LastErrorText();
+    PostStatus(page, 0, kStatusFailed, L"创建 “%s” 失败！\r\n%s", packageFile.c_str(),
+               reason.c_str());
+    return false;
+  }
+  ScopedFile file(opened);
+
+  PrepareProgressBar(page, total / kBytesPerStep);
+  if (!Cancelled(0)) {
+    WStr format(L"正在下载 Quelda Manager ");
+    format.Append(versionText);
+    format.Append(L" ...\r\n共 %s KB，已下载 %s KB。");
+    DownloadBody(page, request.get(), file.get(), total, format.c_str());
+  }
+  return true;
+}
+
+void RunInstall(HWND page) {
+  PostStatus(page, 0, kStatusWorking, L"正在检查 Quelda Manager 最新版本 ...");
+  ByteStr manifest = FetchVersionManifest();
+  if (Cancelled(1)) return;
+
+  PackedVersion newest = NewestVersion(manifest);
+  WStr versionText = FormatVersion(newest);
+  PostStatus(page, 0, kStatusWorking, L"正在下载 Quelda Manager %s ...", versionText.c_str());
+
+  WStr packageFile;
+  if (!DownloadPackage(page, versionText, packageFile)) return;
+
+  ZipHandle* archive = OpenArchiveFile(packageFile.c_str());
+  ZipItem summary;
+  if (!archive || GetArchiveItem(archive, -1, &summary) != 0) {
+    PostStatus(page, 0, kStatusFailed, L"下载的文件不是有效的 zip 压缩文件！");
+    if (archive) CloseArchive(archive);
+    return;
+  }
+  PostStatus(page, 1, kStatusWorking, L"已下载 Quelda Manager %s ...", versionText.c_str());
+
+  HANDLE events[2] = {gProceedEvent, gCancelEvent};
+  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+    CloseArchive(archive);
+    return;
+  }
+  HWND frame = GetParent(page);
+  EnableWindow(GetDlgItem(frame, kIdBack), FALSE);
+  EnableWindow(GetDlgItem(frame, kIdNext), FALSE);
+
+  // The installation of the package takes over here.
+  CloseArchive(archive);
+}
+
+}  // namespace
+
+DWORD WINAPI InstallWorker(LPVOID downloadPage) {
+  RunInstall(static_cast<HWND>(downloadPage));
+  return 0;
+}
