@@ -38,9 +38,11 @@ WStr ShellFolderPlus(int csidl, const wchar_t* name) {
 
 WStr QuickLaunchLinkPath() {
   if (!IsWindows7OrLater()) return WStr();
-  return ShellFolderPlus(
-      CSIDL_APPDATA,
-      L"\\Application Data\\Microsoft\\Internet Explorer\\Quick Launch\\Quelda Manager.lnk");
+  // The user's own Quick Launch folder lies directly in the application-data
+  // folder; a further "Application Data" level would name a folder that
+  // does not exist.
+  return ShellFolderPlus(CSIDL_APPDATA,
+                         L"\\Microsoft\\Internet Explorer\\Quick Launch\\Quelda Manager.lnk");
 }
 
 WStr ShellLinkPath(int csidl) { return ShellFolderPlus(csidl, L"\\Quelda Manager.lnk"); }

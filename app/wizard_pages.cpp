@@ -98,8 +98,8 @@ void ShowStatus(HWND page, WPARAM progress) {
   }
   if (kind == kStatusFinished) {
     gEnding = true;
-    if (MessageBoxW(frame, L"Quelda Manager 已安装完成！\r\n\r\n是否立即启动？", L"安装 Quelda Manager",
-                    MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    if (MessageBoxW(frame, L"Quelda Manager 已安装完成！\r\n\r\n是否立即启动？",
+                    L"安装 Quelda Manager", MB_YESNO | MB_ICONQUESTION) == IDYES) {
       LaunchApplication();
     }
     EndDialog(frame, IDCANCEL);

@@ -1,0 +1,67 @@
+#include "install/shortcuts.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <stdio.h>
+
+#include "app/control_ids.h"
+#include "app/install_path.h"
+#include "app/setup_state.h"
+#include "app/shell_places.h"
+#include "common/scoped.h"
+
+namespace {
+
+constexpr wchar_t kLinkName[] = L"\\Quelda Manager.lnk";
+
+struct Shortcut {
+  int box;
+  WStr path;
+  bool checked;
+};
+
+void SaveLinks(Shortcut* shortcuts, int count) {
+  ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              link.ReceiveVoid()))) {
+    return;
+  }
+  if (FAILED(link->SetPath(InstallPath(L"Quelda.exe").c_str())) ||
+      FAILED(link->SetDescription(kLinkName))) {
+    return;
+  }
+  ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.ReceiveVoid()))) return;
+  for (int i = 0; i < count; ++i) {
+    if (shortcuts[i].checked && !shortcuts[i].path.empty()) {
+      file->Save(shortcuts[i].path.c_str(), FALSE);
+    }
+  }
+}
+
+}  // namespace
+
+void CreateShortcuts() {
+  Shortcut shortcuts[] = {
+      {kIdDesktopLink, ShellLinkPath(CSIDL_DESKTOP), false},
+      {kIdProgramsLink, ShellLinkPath(CSIDL_PROGRAMS), false},
+      {kIdStartupLink, ShellLinkPath(CSIDL_STARTUP), false},
+      {kIdQuickLaunchLink, QuickLaunchLinkPath(), false},
+  };
+  bool anyChecked = false;
+  for (Shortcut& shortcut : shortcuts) {
+    shortcut.checked = IsDlgButtonChecked(gPages[kPageOptions], shortcut.box) == BST_CHECKED;
+    anyChecked = anyChecked || shortcut.checked;
+  }
+  if (anyChecked) {
+    // Nothing else on this thread uses COM: it lives for these calls only.
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    SaveLinks(shortcuts, 4);
+    if (SUCCEEDED(com)) CoUninitialize();
+  }
+  for (const Shortcut& shortcut : shortcuts) {
+    if (!shortcut.checked && !shortcut.path.empty()) _wremove(shortcut.path.c_str());
+  }
+}
