@@ -11,6 +11,7 @@
 #include "common/text_convert.h"
 #include "install/download.h"
 #include "install/error_text.h"
+#include "install/package_install.h"
 #include "install/version_number.h"
 #include "net/http_request.h"
 #include "net/update_server.h"
@@ -105,8 +106,7 @@ void RunInstall(HWND page) {
   EnableWindow(GetDlgItem(frame, kIdBack), FALSE);
   EnableWindow(GetDlgItem(frame, kIdNext), FALSE);
 
-  // The installation of the package takes over here.
-  CloseArchive(archive);
+  InstallPackage(page, archive, summary.index, newest);
 }
 
 }  // namespace
