@@ -107,7 +107,9 @@ void ShowStatus(HWND page, WPARAM progress) {
   }
   HWND bar = GetDlgItem(page, kIdProgressBar);
   if (progress) SendMessageW(bar, PBM_STEPIT, 0, 0);
-  bool visible = IsWindowVisible(bar) != FALSE;
+  // The bar's own visibility: while another page is on show, IsWindowVisible
+  // would say hidden for a bar that is not.
+  bool visible = (GetWindowLongW(bar, GWL_STYLE) & WS_VISIBLE) != 0;
   if ((progress != 0) != visible) ShowWindow(bar, progress ? SW_SHOW : SW_HIDE);
   wchar_t text[kStatusTextSize];
   CopyStatusText(text, kStatusTextSize);

@@ -109,18 +109,34 @@ TEST(WizardIntegration, FolderThatCannotBeWrittenKeepsThePageWithABalloonTip) {
   EXPECT_EQ(setup.Close(), 0);
 }
 
-TEST(WizardIntegration, UpdateModeOpensOnTheDownloadPage) {
-  RunningSetup setup(L"wizard_update", /*withApplication=*/true);
+bool StyleVisible(HWND window) {
+  return window && (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+TEST(WizardIntegration, AFailureShowsRetryAndCancelThenClosesWithoutAQuestion) {
+  // No update server answers the default build here: the download fails.
+  RunningSetup setup(L"wizard_failure");
   ASSERT_TRUE(setup.Start());
-  EXPECT_EQ(WindowText(setup.frame()), L"更新 Quelda Manager");
-  EXPECT_TRUE(Visible(setup.Page(1000)));
-  EXPECT_FALSE(Visible(setup.Page(1004)));
-  EXPECT_FALSE(Visible(setup.Page(1007)));
-  EXPECT_FALSE(Visible(GetDlgItem(setup.frame(), kNext)));
-  EXPECT_FALSE(Visible(GetDlgItem(setup.frame(), kBack)));
-  // The folder box holds the setup's own folder with its backslash.
-  EXPECT_EQ(DlgItemText(setup.Page(1004), 1004), setup.folder() + L"\\");
-  setup.process().Kill();
+  HWND frame = setup.frame(), download = setup.Page(1000);
+  HWND retry = GetDlgItem(download, 4);
+  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(retry); }, 30000));
+  EXPECT_EQ(DlgItemText(download, 1000),
+            L"下载 “https://localhost/zaradizazavor/download/zirorov.zip” 失败！");
+  EXPECT_FALSE(StyleVisible(GetDlgItem(download, 1001)));  // no bar without progress
+
+  SetFolder(setup, MakeScratchDir(L"wizard_failure_target"));
+  for (int i = 0; i < 3; ++i) ClickButton(frame, kNext);
+  ASSERT_TRUE(OnPage(download));
+  Sleep(300);
+  EXPECT_TRUE(SaveWindowPicture(frame, ScreenshotPath(L"page4_download_failed")));
+
+  // Retry runs the whole sequence again, which fails the same way.
+  ClickButton(download, 4);
+  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(retry); }, 30000));
+
+  PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(setup.process().WaitForExit(5000), 0);
+  EXPECT_EQ(FindMessageBox(setup.process().id(), frame), nullptr);
 }
 
 }  // namespace
