@@ -6,6 +6,7 @@
 #include "app/control_ids.h"
 #include "app/setup_state.h"
 #include "app/status_slot.h"
+#include "install/error_text.h"
 
 namespace {
 
@@ -89,3 +90,13 @@ uint32_t QueryContentLength(HINTERNET request) {
 }
 
 uint32_t QueryStatusCode(HINTERNET request) { return QueryNumber(request, HTTP_QUERY_STATUS_CODE); }
+
+FILE* CreateDownloadFile(HWND page, const WStr& path) {
+  FILE* file = nullptr;
+  if (path.empty() || _wfopen_s(&file, path.c_str(), L"wb") != 0 || !file) {
+    WStr reason = LastErrorText();
+    PostStatus(page, 0, kStatusFailed, L"创建 “%s” 失败！\r\n%s", path.c_str(), reason.c_str());
+    return nullptr;
+  }
+  return file;
+}

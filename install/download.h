@@ -27,6 +27,10 @@ void PrepareProgressBar(HWND page, uint32_t range);
 uint32_t DownloadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
                       const wchar_t* progressFormat);
 
+// Opens the file for binary writing from its start ("wb"); on failure posts
+// "创建 “%s” 失败！" with the reason and returns null.
+FILE* CreateDownloadFile(HWND page, const WStr& path);
+
 // The Content-Length of a reply (0 when absent), and its status code.
 uint32_t QueryContentLength(HINTERNET request);
 uint32_t QueryStatusCode(HINTERNET request);

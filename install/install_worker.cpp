@@ -10,7 +10,6 @@
 #include "common/scoped.h"
 #include "common/text_convert.h"
 #include "install/download.h"
-#include "install/error_text.h"
 #include "install/version_number.h"
 #include "net/update_server.h"
 
@@ -62,14 +61,8 @@ bool DownloadPackage(HWND page, const WStr& versionText, WStr& packageFile) {
   name.Append(L".zip");
   packageFile = InstallPath(name.c_str());
   EnsureFolder(packageFile.c_str());
-  FILE* opened = nullptr;
-  if (packageFile.empty() || _wfopen_s(&opened, packageFile.c_str(), L"wb") != 0 || !opened) {
-    WStr reason = LastErrorText();
-    PostStatus(page, 0, kStatusFailed, L"创建 “%s” 失败！\r\n%s", packageFile.c_str(),
-               reason.c_str());
-    return false;
-  }
-  ScopedFile file(opened);
+  ScopedFile file(CreateDownloadFile(page, packageFile));
+  if (!file) return false;
 
   PrepareProgressBar(page, total / kBytesPerStep);
   if (!Cancelled(0)) {

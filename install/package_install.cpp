@@ -32,15 +32,8 @@ bool DownloadDemoDatabase(HWND page) {
     PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", kDatabaseUrl);
     return false;
   }
-  WStr databaseFile = InstallPath(L"Quelda.mdb");
-  FILE* opened = nullptr;
-  if (databaseFile.empty() || _wfopen_s(&opened, databaseFile.c_str(), L"wb") != 0 || !opened) {
-    WStr reason = LastErrorText();
-    PostStatus(page, 0, kStatusFailed, L"创建 “%s” 失败！\r\n%s", databaseFile.c_str(),
-               reason.c_str());
-    return false;
-  }
-  ScopedFile file(opened);
+  ScopedFile file(CreateDownloadFile(page, InstallPath(L"Quelda.mdb")));
+  if (!file) return false;
   PrepareProgressBar(page, total / kBytesPerStep);
   if (WaitForSingleObject(gCancelEvent, 0) != WAIT_OBJECT_0) {
     DownloadBody(page, request.get(), file.get(), total,

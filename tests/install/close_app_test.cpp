@@ -5,28 +5,14 @@
 
 #include <string>
 
-#include "support/process.h"
+#include "support/test_app_run.h"
 #include "support/test_paths.h"
 #include "support/window_finder.h"
 
 namespace {
 
-struct App {
-  explicit App(const wchar_t* name) {
-    dir = MakeScratchDir(name);
-    exe = dir + L"\\Quelda.exe";
-    EXPECT_TRUE(CopyFileTo(TestAppPath(L"1.2.3.0"), exe));
-  }
-  bool Start() {
-    return process.Start(exe) && WaitForProcessWindow(process.id(), L"QueldaTestApp", 30000);
-  }
-  std::string Log() const { return ReadFileBytes(dir + L"\\Quelda.log"); }
-  std::wstring dir, exe;
-  ChildProcess process;
-};
-
 TEST(CloseRunningAppIntegration, TheFirstAnsweredRequestIsTheLast) {
-  App app(L"close_first");
+  TestAppRun app(L"close_first", L"1.2.3.0");
   ASSERT_TRUE(app.Start());
   CloseRunningApp(app.exe.c_str());
   EXPECT_EQ(app.process.WaitForExit(10000), 0);
@@ -34,7 +20,7 @@ TEST(CloseRunningAppIntegration, TheFirstAnsweredRequestIsTheLast) {
 }
 
 TEST(CloseRunningAppIntegration, RequestsFollowEachOtherUntilOneIsAnswered) {
-  App app(L"close_last");
+  TestAppRun app(L"close_last", L"1.2.3.0");
   ASSERT_TRUE(WriteFileBytes(app.dir + L"\\close_answer.txt", "close"));
   ASSERT_TRUE(app.Start());
   CloseRunningApp(app.exe.c_str());
@@ -45,7 +31,7 @@ TEST(CloseRunningAppIntegration, RequestsFollowEachOtherUntilOneIsAnswered) {
 }
 
 TEST(CloseRunningAppIntegration, ACopyStartedFromAnotherFolderIsLeftAlone) {
-  App ours(L"close_ours"), other(L"close_other");
+  TestAppRun ours(L"close_ours", L"1.2.3.0"), other(L"close_other", L"1.2.3.0");
   ASSERT_TRUE(ours.Start());
   ASSERT_TRUE(other.Start());
   // Letter case does not matter; the folder does.
