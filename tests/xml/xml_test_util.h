@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "xml/xml_doc.h"
+
+// Every document a test parses goes through here, so that every test also
+// checks the index: children in text order inside their parent, one
+// FirstSibling per child list, the backward ring, parent links, lengths
+// inside the text, and every record in use reached exactly once.
+std::unique_ptr<XmlDoc> ParseChecked(const std::wstring& text, uint32_t flags = 0);
+
+// The first broken invariant of the index, or an empty string.
+std::string IndexProblem(const XmlDoc& doc);
+
+// The tree as tag names: "r(a* b(c))"; '*' marks Unended, '#' HasError.
+std::wstring Outline(const XmlDoc& doc);
+
+inline std::wstring W(const WStr& s) { return std::wstring(s.c_str(), s.size()); }
