@@ -1,0 +1,102 @@
+#include "net/server_control.h"
+
+#include <wininet.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "support/test_paths.h"
+
+namespace {
+
+std::string ReadAll(HINTERNET request) {
+  std::string body;
+  char buffer[4096];
+  for (;;) {
+    DWORD count = 0;
+    if (!InternetReadFile(request, buffer, sizeof buffer, &count) || count == 0) break;
+    body.append(buffer, count);
+  }
+  return body;
+}
+
+bool Control(const std::wstring& pathAndQuery, std::string* answer = nullptr) {
+  HINTERNET session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  if (!session) return false;
+  std::wstring url = L"http://127.0.0.1/_control/" + pathAndQuery;
+  HINTERNET request = InternetOpenUrlW(session, url.c_str(), nullptr, 0,
+                                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  bool ok = false;
+  if (request) {
+    DWORD status = 0, size = sizeof status;
+    HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                   nullptr);
+    std::string body = ReadAll(request);
+    if (answer) *answer = body;
+    ok = status == 200;
+    InternetCloseHandle(request);
+  }
+  InternetCloseHandle(session);
+  return ok;
+}
+
+}  // namespace
+
+bool ServerSet(const std::wstring& query) { return Control(L"set?" + query); }
+bool ServerReset() { return Control(L"reset"); }
+
+std::vector<LoggedRequest> ServerRequests() {
+  std::string text;
+  std::vector<LoggedRequest> requests;
+  if (!Control(L"log", &text)) return requests;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::vector<std::string> fields;
+    std::istringstream parts(line);
+    std::string field;
+    while (std::getline(parts, field, '\t')) fields.push_back(field);
+    fields.resize(7);
+    LoggedRequest r;
+    r.scheme = fields[0];
+    r.port = std::atoi(fields[1].c_str());
+    r.method = fields[2];
+    r.path = fields[3];
+    r.host = fields[4];
+    r.contentType = fields[5];
+    r.bodyLength = std::strtoul(fields[6].c_str(), nullptr, 10);
+    requests.push_back(r);
+  }
+  return requests;
+}
+
+std::string SiteFile(const wchar_t* name) {
+  const wchar_t* site = _wgetenv(L"QUELDA_SERVER_SITE");
+  std::wstring path = site ? site : L"";
+  for (auto& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  if (!path.empty() && path[0] == L'\\') path = L"Z:" + path;
+  return ReadFileBytes(path + L"\\" + name);
+}
+
+Download DownloadLikeWorker(const std::wstring& url) {
+  Download result;
+  HINTERNET session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (!session) return result;
+  HINTERNET request = InternetOpenUrlW(session, url.c_str(), nullptr, 0,
+                                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 1);
+  if (request) {
+    result.opened = true;
+    DWORD size = sizeof result.contentLength;
+    HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                   &result.contentLength, &size, nullptr);
+    size = sizeof result.status;
+    HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &result.status,
+                   &size, nullptr);
+    result.body = ReadAll(request);
+    InternetCloseHandle(request);
+  }
+  InternetCloseHandle(session);
+  return result;
+}
