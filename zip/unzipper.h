@@ -1,0 +1,69 @@
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+
+#include "zip/zip_reader.h"
+
+// What the install worker sees of zip archives: an opaque handle, item
+// descriptions with names made safe for use as relative paths, and extraction
+// of one item to disk with its attributes and times.
+
+constexpr int kZipPathChars = 260;  // 259 characters and the terminator
+constexpr int32_t kZipReadingHandle = 1;
+
+// Integer codes (0 success) that callers may compare with 0; the names stay
+// inside ZipResult:: so that they do not collide with other code's.
+struct ZipResultCodes {
+  enum Value : int32_t {
+    Ok = 0,
+    CannotOpen = 0x200,
+    WriteFailed = 0x400,
+    Corrupt = 0x700,
+    ReadFailed = 0x800,
+    BadPassword = 0x1000,
+    BadArgument = 0x10000,
+    WrongHandleKind = 0x80000,
+    DecompressFailed = 0x5000000,
+  };
+};
+using ZipResult = ZipResultCodes::Value;
+
+struct ZipItem {
+  int32_t index;
+  wchar_t name[kZipPathChars];
+  uint32_t attributes;
+  FILETIME accessTime;
+  FILETIME creationTime;
+  FILETIME writeTime;
+  int32_t compressedSize;
+  int32_t uncompressedSize;
+};
+
+struct Unzipper {
+  ZipReader* reader;
+  ZipItem cachedItem;
+  int32_t cachedIndex;
+  char* password;
+  unsigned char* writeBuffer;  // kZipBlockSize bytes once allocated
+  wchar_t rootFolder[kZipPathChars];
+};
+
+struct ZipHandle {
+  int32_t kind;
+  Unzipper* unzipper;
+};
+
+// None when the file cannot be opened or is not an archive the reader takes.
+ZipHandle* OpenArchiveFile(const wchar_t* path);
+// Index -1 gives the item count in item->index.
+ZipResult GetArchiveItem(ZipHandle* handle, int32_t index, ZipItem* item);
+ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* targetPath);
+ZipResult CloseArchive(ZipHandle* handle);
+// Creates every missing folder of base followed by path, top down.
+void EnsureFolderPath(const wchar_t* base, const wchar_t* path);
+
+// The name rules applied to an item's converted name: drive prefixes, leading
+// separators and everything up to a "..\" segment are dropped. False when what
+// remains could still lead outside the target folder or name a device.
+bool MakeSafeName(const wchar_t* name, wchar_t* safe, size_t safeSize);
