@@ -1,5 +1,7 @@
 #include "net/http_request.h"
 
+#include <new>
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -13,6 +15,35 @@ constexpr DWORD kPlainFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRIT
 constexpr DWORD kSecureFlags = kPlainFlags | INTERNET_FLAG_SECURE;
 constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded\r\n";
 constexpr DWORD_PTR kContext = 1;
+
+// Null once the caller has closed the session. Closing the session closed
+// the handles derived from it; their values may already name someone else's
+// handles, so they must be neither used nor closed again.
+HINTERNET LiveSession(HttpRequest* request) {
+  return static_cast<HINTERNET>(InterlockedCompareExchangePointer(&request->session, nullptr, nullptr));
+}
+
+// The record on the heap, owned by the caller and the request thread
+// together: a caller that gives up on a blocked thread returns at once, and
+// the last of the two frees the record.
+struct SharedRequest {
+  HttpRequest request;
+  LONG references;
+};
+
+void Release(SharedRequest* shared) {
+  if (InterlockedDecrement(&shared->references) == 0) {
+    shared->~SharedRequest();
+    free(shared);
+  }
+}
+
+DWORD WINAPI RequestThread(void* param) {
+  SharedRequest* shared = static_cast<SharedRequest*>(param);
+  RunHttpRequest(&shared->request);
+  Release(shared);
+  return 0;
+}
 
 }  // namespace
 
@@ -39,25 +70,24 @@ DWORD WINAPI RunHttpRequest(void* param) {
     url.Resize(slash);
   }
 
-  ScopedInternetHandle connection(InternetConnectW(request->session, url.c_str(), port, nullptr,
-                                                   nullptr, INTERNET_SERVICE_HTTP, 0, kContext));
+  HINTERNET session = LiveSession(request);
+  if (!session) return 0;
+  ScopedInternetHandle connection(InternetConnectW(session, url.c_str(), port, nullptr, nullptr,
+                                                   INTERNET_SERVICE_HTTP, 0, kContext));
   if (!connection) return 0;
 
   const wchar_t* verb = request->postData.empty() ? L"GET" : L"POST";
   ScopedInternetHandle http(HttpOpenRequestW(connection.get(), verb, objectPath.c_str(), nullptr,
                                              nullptr, nullptr, flags, kContext));
-  if (!http) return 0;
-
-  if (!HttpSendRequestW(http.get(), kFormHeader, static_cast<DWORD>(-1), request->postData.data(),
-                        static_cast<DWORD>(request->postData.size()))) {
-    return 0;
-  }
+  bool sent = http && HttpSendRequestW(http.get(), kFormHeader, static_cast<DWORD>(-1),
+                                       request->postData.data(),
+                                       static_cast<DWORD>(request->postData.size()));
 
   // One byte is kept free so that every chunk ends in a zero: a zero byte
   // inside the body ends that chunk's contribution.
   char buffer[4096];
   memset(buffer, 0, sizeof buffer);
-  for (;;) {
+  while (sent && LiveSession(request)) {
     DWORD count = 0;
     // A failed read leaves count at 0 and ends the body like its end would.
     InternetReadFile(http.get(), buffer, sizeof buffer - 1, &count);
@@ -65,31 +95,43 @@ DWORD WINAPI RunHttpRequest(void* param) {
     buffer[count] = 0;
     request->body.Append(buffer, strlen(buffer));
   }
-  // The owners close the request before the connection.
+
+  if (!LiveSession(request)) {
+    http.Release();
+    connection.Release();
+  }
+  // Otherwise the owners close the request before the connection.
   return 0;
 }
 
 ByteStr FetchVersionManifest() {
-  HttpRequest request;
-  request.url = kManifestUrl;
-  request.cancelEvent = gCancelEvent;
-
   ScopedInternetHandle session(
       InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return ByteStr();
-  request.session = session.get();
 
-  ScopedHandle thread(CreateThread(nullptr, 0, RunHttpRequest, &request, 0, nullptr));
+  void* memory = calloc(1, sizeof(SharedRequest));
+  if (!memory) return ByteStr();
+  SharedRequest* shared = new (memory) SharedRequest();
+  HttpRequest& request = shared->request;
+  request.url = kManifestUrl;
+  request.cancelEvent = gCancelEvent;
+  request.session = session.get();
+  shared->references = 2;
+
+  ScopedHandle thread(CreateThread(nullptr, 0, RequestThread, shared, 0, nullptr));
+  if (!thread) shared->references = 1;
   request.thread = thread.get();
   // A thread that could not start makes this wait fail, which clears the body.
   DWORD waited = WaitForMultipleObjects(2, &request.thread, FALSE, kManifestTimeLimitMs);
-  // Closing the session makes any WinInet call still blocked in the thread
-  // return, so the join below is short.
-  session.Reset();
-  if (thread) WaitForSingleObject(thread.get(), INFINITE);
-  thread.Reset();
-  request.thread = nullptr;
 
-  if (waited != WAIT_OBJECT_0) request.body.Clear();
-  return request.body;
+  // The thread must see the session gone before it is closed, never a closed
+  // handle's value.
+  InterlockedExchangePointer(&request.session, nullptr);
+  session.Reset();
+  bool ended = !thread || WaitForSingleObject(thread.get(), kRequestJoinMs) == WAIT_OBJECT_0;
+
+  ByteStr body;
+  if (waited == WAIT_OBJECT_0 && ended) body = request.body;
+  Release(shared);
+  return body;
 }

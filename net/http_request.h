@@ -6,9 +6,10 @@
 
 #include "common/str.h"
 
-// The record shared by FetchVersionManifest and its request thread; it lives
-// in the caller's frame and the thread always ends before it goes away.
+// The record shared by FetchVersionManifest and its request thread.
 struct HttpRequest {
+  // Set to null by a caller that has closed the session: from then on the
+  // request thread touches none of its handles again.
   HINTERNET session = nullptr;
   // The full URL on entry; the request thread cuts it down to the host.
   WStr url;
@@ -26,6 +27,10 @@ static_assert(offsetof(HttpRequest, cancelEvent) == offsetof(HttpRequest, thread
 
 // The whole exchange of one manifest fetch must end within this time.
 constexpr DWORD kManifestTimeLimitMs = 15000;
+// How long FetchVersionManifest waits for its request thread once it has
+// closed the session. Wine does not free a call blocked on a silent server
+// when the session closes; such a thread is left to end on its own.
+constexpr DWORD kRequestJoinMs = 300;
 
 // The version manifest's body, or an empty string on any failure, after the
 // time limit, or when gCancelEvent is (or becomes) set. Blocks the caller.
