@@ -323,7 +323,8 @@ class Server(http.server.ThreadingHTTPServer):
             try:
                 request = self.contexts[cert].wrap_socket(request, server_side=True)
             except (ssl.SSLError, OSError) as e:
-                if not self.quiet:
+                # A bare connect (a readiness probe) ends before any handshake.
+                if not self.quiet and not isinstance(e, ssl.SSLEOFError):
                     sys.stderr.write(f"update_server: handshake with {cert} certificate: {e}\n")
                 return
         try:
