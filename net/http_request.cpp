@@ -20,7 +20,8 @@ constexpr DWORD_PTR kContext = 1;
 // the handles derived from it; their values may already name someone else's
 // handles, so they must be neither used nor closed again.
 HINTERNET LiveSession(HttpRequest* request) {
-  return static_cast<HINTERNET>(InterlockedCompareExchangePointer(&request->session, nullptr, nullptr));
+  return static_cast<HINTERNET>(
+      InterlockedCompareExchangePointer(&request->session, nullptr, nullptr));
 }
 
 // The record on the heap, owned by the caller and the request thread
@@ -128,10 +129,12 @@ ByteStr FetchVersionManifest() {
   // handle's value.
   InterlockedExchangePointer(&request.session, nullptr);
   session.Reset();
-  bool ended = !thread || WaitForSingleObject(thread.get(), kRequestJoinMs) == WAIT_OBJECT_0;
+  // A thread still blocked after this is left to end on its own.
+  if (thread) WaitForSingleObject(thread.get(), kRequestJoinMs);
 
   ByteStr body;
-  if (waited == WAIT_OBJECT_0 && ended) body = request.body;
+  // Only result 0 says that the thread has ended and its body is whole.
+  if (waited == WAIT_OBJECT_0) body = request.body;
   Release(shared);
   return body;
 }

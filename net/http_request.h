@@ -8,8 +8,8 @@
 
 // The record shared by FetchVersionManifest and its request thread.
 struct HttpRequest {
-  // Set to null by a caller that has closed the session: from then on the
-  // request thread touches none of its handles again.
+  // The caller sets it to null just before it closes the session: from then
+  // on the request thread touches none of its handles again.
   HINTERNET session = nullptr;
   // The full URL on entry; the request thread cuts it down to the host.
   WStr url;

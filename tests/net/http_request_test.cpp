@@ -154,7 +154,8 @@ TEST_F(ManifestIntegration, UntrustedCertificateGivesEmptyBody) {
 TEST_F(ManifestIntegration, ServerAnswersWhileAnotherRequestWaits) {
   std::string slowBody;
   Thread slow([&] {
-    slowBody = RunRequest(L"https://localhost/zaradizazavor/download/quelda.xml?fault=slow&delay=3");
+    slowBody =
+        RunRequest(L"https://localhost/zaradizazavor/download/quelda.xml?fault=slow&delay=3");
   });
   Sleep(300);
   auto start = Clock::now();
@@ -207,10 +208,11 @@ TEST_F(RequestUrlIntegration, PortStaysPartOfTheServerName) {
 }
 
 TEST_F(RequestUrlIntegration, QueryStaysInThePathAndPostDataMakesAPost) {
-  std::string page = RunRequest(L"https://localhost/zaradizazavor/download/quelda.xml?fault=notfound");
+  std::string page =
+      RunRequest(L"https://localhost/zaradizazavor/download/quelda.xml?fault=notfound");
   EXPECT_NE(std::string::npos, page.find("404 Not Found"));
-  EXPECT_EQ(manifest_, RunRequest(L"https://localhost/zaradizazavor/download/quelda.xml", nullptr,
-                                  "a=1&b=2"));
+  EXPECT_EQ(manifest_,
+            RunRequest(L"https://localhost/zaradizazavor/download/quelda.xml", nullptr, "a=1&b=2"));
   auto requests = ServerRequests();
   ASSERT_EQ(2u, requests.size());
   EXPECT_EQ(std::string(kManifestPath) + "?fault=notfound", requests[0].path);

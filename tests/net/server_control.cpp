@@ -92,8 +92,8 @@ Download DownloadLikeWorker(const std::wstring& url) {
     HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
                    &result.contentLength, &size, nullptr);
     size = sizeof result.status;
-    HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &result.status,
-                   &size, nullptr);
+    HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &result.status, &size,
+                   nullptr);
     result.body = ReadAll(request);
     InternetCloseHandle(request);
   }

@@ -10,8 +10,8 @@ int wmain(int argc, wchar_t** argv) {
     fwprintf(stderr, L"usage: trust_root CA.der\n");
     return 2;
   }
-  HANDLE file = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     fwprintf(stderr, L"trust_root: cannot open %ls (%lu)\n", argv[1], GetLastError());
     return 1;
