@@ -59,8 +59,7 @@ def main(exe, objdump):
     rc = subprocess.run([objdump.replace('objdump', 'windres'), '-i', exe, '-O', 'rc'],
                         capture_output=True, text=True, errors='replace')
     check(rc.returncode == 0, 'resources readable: ' + rc.stderr)
-    check(re.search(r'^128 ICON', rc.stdout, re.M) or re.search(r'^128 GROUP_ICON', rc.stdout, re.M)
-          or '128 ICON' in rc.stdout, 'icon 128')
+    check(re.search(r'^128 14 /\* RT_GROUP_ICON', rc.stdout, re.M), 'icon 128')
     check(re.search(r'^128 DIALOGEX', rc.stdout, re.M), 'dialog 128')
 
     print('%s: %d bytes, imports %s, %d exports' % (exe, len(data), ', '.join(sorted(dlls)),
