@@ -3,6 +3,8 @@
 // run. Prints the medians and their ratio (the goal is 1.0).
 #include <windows.h>
 
+#include "support/clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,16 +17,7 @@
 
 namespace {
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
+double Now() { return MillisecondsNow(); }
 
 // Milliseconds from CreateProcess until a visible dialog of the process
 // exists, or a negative value on failure.

@@ -3,6 +3,8 @@
 // (Wine's msxml, loadXML) in the same run. Prints both and their ratios; the
 // goal is a speed ratio of at least 1 and far less memory than the DOM.
 #include <windows.h>
+
+#include "support/clock.h"
 #include <msxml2.h>
 #include <oleauto.h>
 
@@ -19,16 +21,7 @@ namespace {
 const IID kIidXmlDomDocument = {
     0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+double Now() { return MillisecondsNow() / 1000.0; }
 
 // Committed private memory of the process, from its address space.
 size_t CommittedBytes() {

@@ -8,6 +8,8 @@
 //   extract_bench idle                    nothing (for the working set)
 // Prints "<mode> <milliseconds> <bytes out> <peak working set bytes>".
 #include <windows.h>
+
+#include "support/clock.h"
 #include <psapi.h>
 #include <zlib.h>
 
@@ -20,12 +22,7 @@
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
+double Now() { return MillisecondsNow(); }
 
 uint32_t U16(const unsigned char* p) { return p[0] | (p[1] << 8); }
 uint32_t U32(const unsigned char* p) { return U16(p) | (U16(p + 2) << 16); }
