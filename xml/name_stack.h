@@ -10,10 +10,13 @@
 // so that an end tag finds its start tag without walking the whole stack.
 class NameStack {
  public:
-  NameStack() = default;
+  explicit NameStack(int buckets = 256) : bucketCount_(buckets > 0 ? buckets : 1) {}
   NameStack(const NameStack&) = delete;
   NameStack& operator=(const NameStack&) = delete;
-  ~NameStack() { free(entries_); }
+  ~NameStack() {
+    free(entries_);
+    free(heads_);
+  }
 
   bool Push(const wchar_t* name, size_t length, int32_t pos);
   void Pop();
@@ -34,12 +37,12 @@ class NameStack {
     int32_t prevSame;  // next lower level in the same hash bucket
     uint32_t bucket;
   };
-  static constexpr int kBuckets = 256;
-  static uint32_t Bucket(const wchar_t* name, size_t length);
+  uint32_t Bucket(const wchar_t* name, size_t length) const;
 
   WStr names_;
   Entry* entries_ = nullptr;
   int32_t top_ = 0;
   int32_t capacity_ = 0;
-  int32_t heads_[kBuckets] = {};
+  int32_t bucketCount_;
+  int32_t* heads_ = nullptr;  // innermost level of each bucket
 };

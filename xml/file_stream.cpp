@@ -1,0 +1,327 @@
+#include "xml/file_stream.h"
+
+#include <windows.h>
+
+#include "xml/result_log.h"
+#include "xml/text_encoding.h"
+
+namespace {
+
+constexpr int32_t kMinChunkSize = 16;
+// Enough of a file's start to hold its XML declaration.
+constexpr int kDeclarationBytes = 1024;
+
+// Adds "file_error" with the thread's last error: the first line of the
+// system's text for it, at most 100 characters.
+void AddFileError(WStr& log) {
+  DWORD code = GetLastError();
+  wchar_t message[101] = L"";
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, message, 101, nullptr);
+  if (length == 0) message[0] = 0;
+  for (wchar_t* p = message; *p; ++p) {
+    if (*p == L'\r' || *p == L'\n') {
+      *p = 0;
+      break;
+    }
+  }
+  AddResult(log, kResultMsg | kResultN, L"file_error", message, static_cast<int>(code), -1);
+}
+
+void SwapBytes(char* bytes, size_t units) {
+  for (size_t i = 0; i < units; ++i) {
+    char c = bytes[2 * i];
+    bytes[2 * i] = bytes[2 * i + 1];
+    bytes[2 * i + 1] = c;
+  }
+}
+
+// Takes zero units out in place; returns how many there were.
+int32_t RemoveNulls(char* bytes, int32_t units, int unitSize) {
+  static const char kZero[4] = {};
+  int32_t kept = 0;
+  for (int32_t i = 0; i < units; ++i) {
+    const char* unit = bytes + static_cast<size_t>(i) * unitSize;
+    if (memcmp(unit, kZero, unitSize) == 0) continue;
+    if (kept != i) memmove(bytes + static_cast<size_t>(kept) * unitSize, unit, unitSize);
+    ++kept;
+  }
+  return units - kept;
+}
+
+bool IsWideEncoding(int page) {
+  return page == kCodePageUtf16 || page == kCodePageUtf16Be || page == kCodePageUtf32 ||
+         page == 12000 || page == 12001;
+}
+
+}  // namespace
+
+bool FileStream::Fail() {
+  AddFileError(log);
+  file.Reset();
+  return false;
+}
+
+bool FileStream::SetEncoding(const wchar_t* name) {
+  encoding = name;
+  encodingSettled_ = true;
+  int page = CodePageFromName(name);
+  unitSize = 1;
+  encodingFlags &= Utf8Bom;
+  if (page == kCodePageUtf16) {
+    unitSize = 2;
+    encodingFlags |= Utf16Le;
+  } else if (page == kCodePageUtf16Be) {
+    unitSize = 2;
+    encodingFlags |= Utf16Be;
+  } else if (page == kCodePageUtf32) {
+    unitSize = 4;
+  }
+  if (!writing_ || unitSize != 2) return true;
+  // A UTF-16 file carries its byte-order mark, or no reader could tell.
+  const ByteOrderMark& mark = kByteOrderMarks[(encodingFlags & Utf16Be) ? 2 : 1];
+  if (fwrite(mark.bytes, 1, mark.length, file.get()) != static_cast<size_t>(mark.length)) {
+    AddFileError(log);
+    return false;
+  }
+  filePosition += mark.length;
+  return true;
+}
+
+bool FileStream::OpenRead(const wchar_t* path, const wchar_t* encodingName, int32_t chunk) {
+  Close();
+  log.Clear();
+  encoding.Clear();
+  encodingFlags = 0;
+  unitSize = 1;
+  encodingSettled_ = false;
+  writing_ = false;
+  filePosition = fileSize = 0;
+  keepMark = 0;
+  chunkSize = chunk < kMinChunkSize ? kMinChunkSize : chunk & ~3;
+  bytesToRead = chunkSize;
+  file.Reset(_wfopen(path, L"rb"));
+  if (!file) return Fail();
+  FILE* f = file.get();
+  if (_fseeki64(f, 0, SEEK_END) != 0 || (fileSize = _ftelli64(f)) < 0 ||
+      _fseeki64(f, 0, SEEK_SET) != 0)
+    return Fail();
+  unsigned char head[kDeclarationBytes];
+  size_t got = fread(head, 1, sizeof head, f);
+  for (const ByteOrderMark& mark : kByteOrderMarks) {
+    if (got >= static_cast<size_t>(mark.length) && memcmp(head, mark.bytes, mark.length) == 0) {
+      SetEncoding(mark.encoding);
+      encodingFlags |= mark.flag;
+      filePosition = mark.length;
+      break;
+    }
+  }
+  if (!filePosition) {
+    if (encodingName && *encodingName) {
+      SetEncoding(encodingName);
+    } else {
+      // The declaration is ASCII in every encoding that could be read from
+      // bytes, so the bytes are taken one a character to find it.
+      wchar_t start[kDeclarationBytes + 1];
+      size_t n = 0;
+      while (n < got && head[n]) {
+        start[n] = head[n];
+        ++n;
+      }
+      start[n] = 0;
+      WStr declared = GetDeclaredEncoding(start);
+      int page = CodePageFromName(declared.c_str());
+      if (page > 0 && !IsWideEncoding(page)) SetEncoding(declared.c_str());
+    }
+  }
+  if (_fseeki64(f, filePosition, SEEK_SET) != 0) return Fail();
+  return true;
+}
+
+bool FileStream::OpenWrite(const wchar_t* path, const wchar_t* encodingName, int32_t chunk) {
+  Close();
+  log.Clear();
+  encoding.Clear();
+  encodingFlags = 0;
+  unitSize = 1;
+  filePosition = fileSize = 0;
+  chunkSize = chunk < kMinChunkSize ? kMinChunkSize : chunk;
+  writing_ = true;
+  file.Reset(_wfopen(path, L"wb"));
+  if (!file) return Fail();
+  if (encodingName && *encodingName && !SetEncoding(encodingName)) return Fail();
+  return true;
+}
+
+bool FileStream::Close() {
+  if (!file) return true;
+  bool ok = fclose(file.Release()) == 0;
+  if (!ok) AddFileError(log);
+  writing_ = false;
+  return ok;
+}
+
+bool FileStream::ReadChunk(WStr& out) {
+  log.Clear();
+  unitsRead = 0;
+  if (!file || writing_ || filePosition >= fileSize || bytesToRead <= 0) {
+    AddResult(log, kResultEncoding | kResultLength, L"read", encoding.c_str(), 0, -1);
+    return true;
+  }
+  int32_t bytes = bytesToRead;
+  bool last = false;
+  if (fileSize - filePosition <= bytes) {
+    bytes = static_cast<int32_t>(fileSize - filePosition);
+    last = true;
+  }
+  if (!buffer_.Resize(bytes)) return false;
+  char* data = buffer_.data();
+  if (fread(data, 1, bytes, file.get()) != static_cast<size_t>(bytes)) {
+    AddFileError(log);
+    _fseeki64(file.get(), filePosition, SEEK_SET);
+    return false;
+  }
+  filePosition += bytes;
+  int32_t units = bytes / unitSize;
+  unitsRead = units;
+  AddResult(log, kResultEncoding | kResultLength, L"read", encoding.c_str(), units, -1);
+  const unsigned char* raw = reinterpret_cast<const unsigned char*>(data);
+  bool swapped = unitSize == 2 && (encodingFlags & Utf16Be);
+  if (swapped) SwapBytes(data, units);
+
+  bool detected = false, detecting = unitSize == 1 && !encodingSettled_;
+  if (detecting) {
+    detected = LooksLikeUtf8(raw, bytes, last);
+    encodingSettled_ = true;
+    if (detected) encoding = L"UTF-8";
+  }
+  // Held back in the bytes as read, before zero units go: a zero is a whole
+  // character in every encoding here, so the count is that of the file.
+  int32_t held = 0;
+  bool undecided = false;
+  if (!last) {
+    if (unitSize == 2) {
+      held = HeldBackUtf16(reinterpret_cast<const wchar_t*>(data), units);
+    } else if (unitSize == 4) {
+      held = HeldBackUtf32(bytes);
+    } else {
+      int page = CodePageFromName(encoding.c_str());
+      held = page == kCodePageUtf8 ? HeldBackUtf8(raw, bytes)
+                                   : HeldBackCodePage(page < 0 ? 0 : page, raw, bytes);
+    }
+    if (held < 0 || held >= bytes) {
+      undecided = held < 0;
+      held = 0;
+    }
+  }
+  // A unit cut by the end of the file is dropped; one cut by the chunk's end
+  // is read again.
+  if (!last) held += (bytes - held) % unitSize;
+  int32_t keptUnits = (bytes - held) / unitSize;
+  int32_t nulls = RemoveNulls(data, keptUnits, unitSize);
+  keptUnits -= nulls;
+
+  if (nulls) AddResult(log, kResultCount, L"nulls_removed", nullptr, nulls, -1);
+  if (swapped) AddResult(log, 0, L"endian_swap", nullptr, -1, -1);
+  if (detecting) {
+    if (detected) AddResult(log, kResultUpdate | kResultEncoding, L"read", L"UTF-8", -1, -1);
+    AddResult(log, 0, L"utf8_detection", nullptr, -1, -1);
+  }
+  if (held) {
+    filePosition -= held;
+    if (_fseeki64(file.get(), filePosition, SEEK_SET) != 0) {
+      AddFileError(log);
+      return false;
+    }
+    unitsRead = units - held / unitSize;
+    AddResult(log, kResultUpdate | kResultLength, L"read", nullptr, unitsRead, -1);
+  }
+  if (undecided)
+    AddResult(log, kResultEncoding, L"truncation_error",
+              encoding.empty() ? L"ANSI" : encoding.c_str(), -1, -1);
+
+  if (unitSize == 2) return out.Append(reinterpret_cast<const wchar_t*>(data), keptUnits);
+  TextConverter converter(encoding.c_str(), data, keptUnits);
+  int count = converter.Convert(nullptr, L"UTF-16");
+  if (count <= 0) return true;
+  size_t at = out.size();
+  int room = count + count / 100 + 1;
+  if (!out.Resize(at + room)) return false;
+  converter.capacity = room;
+  int n = converter.Convert(out.data() + at, nullptr);
+  out.Resize(at + (n > 0 ? n : 0));
+  AddResult(log, kResultEncoding | kResultLength, L"converted_to", L"UTF-16", n, -1);
+  return true;
+}
+
+bool FileStream::Refill(int32_t* dropped) {
+  *dropped = 0;
+  if (!text || !file || writing_ || filePosition >= fileSize) return false;
+  WStr& t = *text;
+  int32_t size = static_cast<int32_t>(t.size());
+  int32_t keep = keepMark < 0 ? 0 : keepMark > size ? size : keepMark;
+  if (keep > 0) {
+    memmove(t.data(), t.c_str() + keep, (size - keep) * sizeof(wchar_t));
+    t.Resize(size - keep);
+    *dropped = keep;
+  }
+  keepMark = 0;
+  int32_t kept = static_cast<int32_t>(t.size());
+  if (kept > chunkSize / 2 && chunkSize < 0x20000000) chunkSize *= 2;
+  int32_t next = chunkSize - kept;
+  bytesToRead = (next > 0 ? next & ~3 : 0) + 4;
+  return ReadChunk(t);
+}
+
+bool FileStream::ChooseWriteEncoding(const wchar_t* chars, size_t n) {
+  WStr start(chars, n < kDeclarationBytes ? n : kDeclarationBytes);
+  WStr declared = GetDeclaredEncoding(start.c_str());
+  return SetEncoding(declared.empty() ? L"UTF-8" : declared.c_str());
+}
+
+bool FileStream::Write(size_t n) {
+  if (!text) return false;
+  WStr& t = *text;
+  if (n > t.size()) n = t.size();
+  // A surrogate pair is never split between two writes.
+  if (n > 0 && n < t.size() && t[n - 1] >= 0xD800 && t[n - 1] <= 0xDBFF) --n;
+  if (!WriteText(t.c_str(), n)) return false;
+  memmove(t.data(), t.c_str() + n, (t.size() - n) * sizeof(wchar_t));
+  t.Resize(t.size() - n);
+  return true;
+}
+
+bool FileStream::WriteText(const wchar_t* chars, size_t n) {
+  log.Clear();
+  if (!file || !writing_) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    AddFileError(log);
+    return false;
+  }
+  if (encoding.empty() && !ChooseWriteEncoding(chars, n)) return false;
+  ByteStr bytes;
+  int units;
+  if (unitSize == 2) {
+    if (!bytes.Append(reinterpret_cast<const char*>(chars), n * sizeof(wchar_t))) return false;
+    units = static_cast<int>(n);
+    if (encodingFlags & Utf16Be) {
+      SwapBytes(bytes.data(), n);
+      AddResult(log, 0, L"endian_swap", nullptr, -1, -1);
+    }
+  } else {
+    bool loss = false;
+    bytes = WideToBytes(chars, static_cast<int>(n), encoding.c_str(), &loss);
+    units = static_cast<int>(bytes.size() / unitSize);
+    AddResult(log, kResultEncoding | kResultLength, L"converted_from", L"UTF-16",
+              static_cast<int>(n), -1);
+    if (loss) AddResult(log, 0, L"conversion_loss", nullptr, -1, -1);
+  }
+  if (!bytes.empty() && fwrite(bytes.c_str(), 1, bytes.size(), file.get()) != bytes.size()) {
+    AddFileError(log);
+    _fseeki64(file.get(), filePosition, SEEK_SET);
+    return false;
+  }
+  filePosition += bytes.size();
+  AddResult(log, kResultEncoding | kResultLength, L"write", encoding.c_str(), units, -1);
+  return true;
+}
