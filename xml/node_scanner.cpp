@@ -1,5 +1,6 @@
 #include "xml/node_scanner.h"
 
+#include "xml/file_stream.h"
 #include "xml/result_log.h"
 #include "xml/xml_names.h"
 
@@ -39,8 +40,10 @@ bool IsElementStart(wchar_t c) {
   return c > 0x60 || (c >= L'A' && c <= L'Z') || c == L'_' || c == L':';
 }
 
-void AddSyntax(NodeInfo& node, const wchar_t* entry) {
-  AddResult(node.log, 0, entry, nullptr, node.start, -1);
+// Offsets in the log count from the start of the whole text, also when a
+// stream has dropped the part before base.
+void AddSyntax(NodeInfo& node, const wchar_t* entry, int32_t base) {
+  AddResult(node.log, 0, entry, nullptr, base + node.start, -1);
 }
 
 }  // namespace
@@ -73,11 +76,27 @@ NodeKind NodeScanner::NextNode(NodeInfo& node) {
   Delim delim = Delim::None;
   int32_t pending = -1;
   wchar_t last1 = 0, last2 = 0;  // the last two characters of a start tag
-  const int32_t end = textLength;
+  int32_t end = textLength;
   int32_t i = cursor;
   int32_t stop;  // where the node ends
   for (;; ++i) {
     if (i >= end) {
+      int32_t dropped = 0;
+      if (stream) {
+        stream->keepMark = node.start;
+        if (stream->Refill(&dropped)) {
+          // Everything before the node has gone: offsets move down with it.
+          text = stream->text->c_str();
+          end = textLength = static_cast<int32_t>(stream->text->size());
+          base += dropped;
+          i -= dropped + 1;
+          node.start -= dropped;
+          if (pending >= 0) pending -= dropped;
+          nameStart -= dropped;
+          nameEnd -= dropped;
+          continue;
+        }
+      }
       if (i == node.start) {
         node.kind = NodeKind::EndOfDocument;
         node.length = 0;
@@ -85,7 +104,7 @@ NodeKind NodeScanner::NextNode(NodeInfo& node) {
       }
       if (kind != NodeKind::Text && kind != NodeKind::Whitespace) {
         AddResult(node.log, kResultType, L"unterminated_tag_syntax",
-                  (mode & InDoctype) ? L"document_type" : NodeLogWord(kind), node.start, -1);
+                  (mode & InDoctype) ? L"document_type" : NodeLogWord(kind), base + node.start, -1);
         kind = NodeKind::SyntaxError;
       }
       stop = end;
@@ -137,7 +156,7 @@ NodeKind NodeScanner::NextNode(NodeInfo& node) {
           pending = i + 1;
           delim = Delim::PiEnd;
         } else {
-          AddSyntax(node, L"first_tag_syntax");
+          AddSyntax(node, L"first_tag_syntax", base);
           kind = NodeKind::SyntaxError;
           delim = Delim::Gt;
         }
@@ -149,7 +168,7 @@ NodeKind NodeScanner::NextNode(NodeInfo& node) {
           if (c == L'A' || c == L'E' || c == L'N') {
             kind = NodeKind::DocumentType;
           } else {
-            AddSyntax(node, L"doctype_tag_syntax");
+            AddSyntax(node, L"doctype_tag_syntax", base);
             kind = NodeKind::SyntaxError;
           }
           delim = Delim::Gt;
@@ -158,7 +177,7 @@ NodeKind NodeScanner::NextNode(NodeInfo& node) {
         } else if (c == L'D') {
           mode |= InDoctype;
         } else {
-          AddSyntax(node, L"exclamation_tag_syntax");
+          AddSyntax(node, L"exclamation_tag_syntax", base);
           kind = NodeKind::SyntaxError;
           delim = Delim::Gt;
         }
@@ -168,7 +187,7 @@ NodeKind NodeScanner::NextNode(NodeInfo& node) {
           kind = NodeKind::Comment;
           delim = Delim::CommentEnd;
         } else {
-          AddSyntax(node, L"comment_tag_syntax");
+          AddSyntax(node, L"comment_tag_syntax", base);
           kind = NodeKind::SyntaxError;
           delim = Delim::Gt;
         }
@@ -178,7 +197,7 @@ NodeKind NodeScanner::NextNode(NodeInfo& node) {
           kind = NodeKind::CdataSection;
           delim = Delim::CdataEnd;
         } else {
-          AddSyntax(node, L"cdata_section_syntax");
+          AddSyntax(node, L"cdata_section_syntax", base);
           kind = NodeKind::SyntaxError;
           delim = Delim::Gt;
         }
@@ -222,7 +241,7 @@ NodeKind NodeScanner::NextNode(NodeInfo& node) {
         const wchar_t* d = DelimText(delim);
         int32_t lead = static_cast<int32_t>(WStr::Length(d)) - 1;
         ends = false;
-        if (i > lead + 1) {
+        if (base + i > lead + 1) {
           ends = true;
           for (int32_t k = 0; k < lead; ++k) {
             if (text[i - lead + k] != d[k]) ends = false;

@@ -47,5 +47,8 @@ class NodeScanner {
   const wchar_t* text;
   int32_t textLength;
   uint32_t flags;
+  // Read-stream mode: the stream refills the text at its end, dropping what
+  // lies before the node being scanned; base counts the dropped characters.
   FileStream* stream = nullptr;
+  int32_t base = 0;
 };

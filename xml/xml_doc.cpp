@@ -1,5 +1,7 @@
 #include "xml/xml_doc.h"
 
+#include "xml/element_path.h"
+#include "xml/file_stream.h"
 #include "xml/name_stack.h"
 #include "xml/node_scanner.h"
 #include "xml/result_log.h"
@@ -8,32 +10,45 @@
 // elements on a name stack.
 class XmlDoc::Builder {
  public:
-  explicit Builder(XmlDoc& doc) : doc_(doc), index_(doc.index_) {}
+  explicit Builder(XmlDoc& doc)
+      : doc_(doc),
+        index_(doc.index_),
+        scanner_(doc.text_.c_str(), static_cast<int32_t>(doc.text_.size()), doc.flags_) {
+    scanner_.stream = doc.stream_;
+  }
 
   // Returns the first element created, 0 when there is none.
   int32_t Build() {
-    const int32_t length = static_cast<int32_t>(doc_.text_.size());
-    NodeScanner scanner(doc_.text_.c_str(), length, doc_.flags_);
-    NodeInfo node;
+    while (Next()) {
+    }
+    return first_;
+  }
+
+  // Scans on to the next start tag and returns the element made for it, or
+  // 0 at the end of the document (every open element then closed).
+  int32_t Next() {
+    if (done_) return 0;
     for (;;) {
-      NodeKind kind = scanner.NextNode(node);
+      NodeKind kind = scanner_.NextNode(node_);
+      Rebase();
       // A node the scanner found fault with counts as a syntax error, also
       // when it still ended as a declaration inside a document type.
-      if (kind == NodeKind::SyntaxError || !node.log.empty()) {
+      if (kind == NodeKind::SyntaxError || !node_.log.empty()) {
         MarkError();
-        if (doc_.resultLog_.size() <= kResultLogLimit) doc_.resultLog_ += node.log;
+        if (doc_.resultLog_.size() <= kResultLogLimit) doc_.resultLog_ += node_.log;
       }
       if (kind == NodeKind::Element) {
-        if (!AddElement(scanner, node)) {
-          MarkError();
-          CloseAbove(0, length);
-          return first_;
-        }
+        int32_t i = AddElement();
+        if (i) return i;
+        MarkError();
+        kind = NodeKind::EndOfDocument;
       } else if (kind == NodeKind::EndTag) {
-        EndTag(scanner, node);
-      } else if (kind == NodeKind::EndOfDocument) {
-        CloseAbove(0, length);
-        return first_;
+        EndTag();
+      }
+      if (kind == NodeKind::EndOfDocument) {
+        CloseAbove(0, scanner_.base + scanner_.textLength);
+        done_ = true;
+        return 0;
       }
     }
   }
@@ -46,14 +61,25 @@ class XmlDoc::Builder {
     At(current_).flags |= ElementRecord::HasError;
   }
 
-  bool AddElement(const NodeScanner& scanner, const NodeInfo& node) {
-    int32_t& freePos = doc_.freePos_;
-    if (freePos == index_.count()) {
-      int32_t want = freePos + freePos / 2;
-      if (want <= freePos) want = freePos + 1;
-      if (!index_.Reserve(want) || freePos >= index_.count()) return false;
+  // Read-stream mode drops the text before the node being scanned; the
+  // records still held move down with it. Those whose start tags have gone
+  // are left pointing before the text, which the readers refuse.
+  void Rebase() {
+    int32_t moved = scanner_.base - base_;
+    if (!moved) return;
+    base_ = scanner_.base;
+    for (int32_t p = 1; p < doc_.freePos_; ++p) {
+      if (!(At(p).flags & ElementRecord::Released)) At(p).start -= static_cast<uint32_t>(moved);
     }
-    int32_t i = freePos++;
+  }
+
+  int32_t AddElement() {
+    const NodeInfo& node = node_;
+    // Streaming keeps only the open elements: the closed children of the
+    // element that gets a new one are given back first.
+    if (doc_.stream_) doc_.ReleaseChildren(current_);
+    int32_t i = doc_.NewRecord();
+    if (!i) return 0;
     ElementRecord& e = At(i);
     uint32_t depth = At(0).Level() + static_cast<uint32_t>(names_.Top());
     // Levels beyond 16 bits stay at the deepest one rather than spill into the flags.
@@ -83,17 +109,18 @@ class XmlDoc::Builder {
       At(parent.firstChild).prev = i;
     }
     if (!first_) first_ = i;
-    if (node.flags & NodeInfo::EmptyElement) return true;
-    int32_t nameLength = scanner.nameEnd - scanner.nameStart + 1;
-    if (!names_.Push(scanner.text + scanner.nameStart, nameLength > 0 ? nameLength : 0, i))
-      return false;
+    if (node.flags & NodeInfo::EmptyElement) return i;
+    int32_t nameLength = scanner_.nameEnd - scanner_.nameStart + 1;
+    if (!names_.Push(scanner_.text + scanner_.nameStart, nameLength > 0 ? nameLength : 0, i))
+      return 0;
     current_ = i;
-    return true;
+    return i;
   }
 
-  void EndTag(const NodeScanner& scanner, const NodeInfo& node) {
-    const wchar_t* name = scanner.text + scanner.nameStart;
-    int32_t nameLength = scanner.nameEnd - scanner.nameStart + 1;
+  void EndTag() {
+    const NodeInfo& node = node_;
+    const wchar_t* name = scanner_.text + scanner_.nameStart;
+    int32_t nameLength = scanner_.nameEnd - scanner_.nameStart + 1;
     if (nameLength < 0) nameLength = 0;
     bool ignoreCase = (doc_.flags_ & XmlDoc::IgnoreCase) != 0;
     int32_t level = names_.FindFromTop(name, nameLength, ignoreCase);
@@ -101,7 +128,8 @@ class XmlDoc::Builder {
       MarkError();
       if (doc_.resultLog_.size() <= kResultLogLimit) {
         WStr tagName(name, nameLength);
-        AddResult(doc_.resultLog_, 0, L"lone_end_tag", tagName.c_str(), node.start, -1);
+        AddResult(doc_.resultLog_, 0, L"lone_end_tag", tagName.c_str(), scanner_.base + node.start,
+                  -1);
       }
       return;
     }
@@ -115,7 +143,7 @@ class XmlDoc::Builder {
       At(0).flags |= ElementRecord::IllFormed;
     }
     e.tagLengths = e.StartTagLength() | (endLength << 22);
-    CloseAbove(level, node.start + 1);
+    CloseAbove(level, scanner_.base + node.start + 1);
     names_.Pop();
     current_ = At(m).parent;
   }
@@ -138,7 +166,7 @@ class XmlDoc::Builder {
         At(x.parent).flags |= ElementRecord::HasError;
       }
       AddResult(doc_.resultLog_, 0, L"unended_start_tag", names_.Name(level),
-                static_cast<int32_t>(x.start), offset2);
+                scanner_.base + static_cast<int32_t>(x.start), offset2);
     }
     // The open chain is the last child of each level in turn, so the
     // flattened children are the child lists of the chain, concatenated.
@@ -163,12 +191,81 @@ class XmlDoc::Builder {
 
   XmlDoc& doc_;
   ElementIndex& index_;
+  NodeScanner scanner_;
+  NodeInfo node_;
   NameStack names_;
   int32_t current_ = 0;
   int32_t first_ = 0;
+  int32_t base_ = 0;
+  bool done_ = false;
 };
 
 XmlDoc::XmlDoc(const wchar_t* text) { SetText(text); }
+
+XmlDoc::~XmlDoc() { delete reader_; }
+
+bool XmlDoc::IsElementPos(int32_t pos) const {
+  return pos > 0 && pos < freePos_ && !(index_[pos].flags & ElementRecord::Released);
+}
+
+int32_t XmlDoc::NewRecord() {
+  if (freeList_) {
+    int32_t i = freeList_;
+    freeList_ = index_[i].next;
+    return i;
+  }
+  if (freePos_ >= index_.count()) {
+    int32_t want = freePos_ + freePos_ / 2;
+    if (want <= freePos_) want = freePos_ + 1;
+    if (!index_.Reserve(want) || freePos_ >= index_.count()) return 0;
+  }
+  return freePos_++;
+}
+
+void XmlDoc::ReleaseRecord(int32_t pos) {
+  ElementRecord& e = index_[pos];
+  e = ElementRecord{};
+  e.flags = ElementRecord::Released;
+  e.next = freeList_;
+  freeList_ = pos;
+}
+
+// Children before parents, without recursion: documents nest deeply.
+void XmlDoc::ReleaseChildren(int32_t pos) {
+  int32_t c = index_[pos].firstChild;
+  index_[pos].firstChild = 0;
+  while (c) {
+    ElementRecord& e = index_[c];
+    if (e.firstChild) {
+      int32_t child = e.firstChild;
+      e.firstChild = 0;
+      // Remember where to come back: the child's parent link is c already.
+      c = child;
+      continue;
+    }
+    int32_t next = e.next, parent = e.parent;
+    ReleaseRecord(c);
+    c = next ? next : parent != pos ? parent : 0;
+  }
+}
+
+void XmlDoc::ReleaseSubtree(int32_t pos) {
+  ReleaseChildren(pos);
+  ReleaseRecord(pos);
+}
+
+void XmlDoc::ResetIndex() {
+  parentPos_ = mainPos_ = childPos_ = 0;
+  nodeKind_ = nodeOffset_ = nodeLength_ = 0;
+  freePos_ = 1;
+  freeList_ = 0;
+  if (index_.count() < 8) index_.Reserve(8);
+  if (index_.count() == 0) {
+    freePos_ = 0;
+    return;
+  }
+  index_[0] = ElementRecord{};
+}
 
 bool XmlDoc::SetText(const wchar_t* text) {
   if (flags_ & (ReadStream | WriteStream)) return false;
@@ -218,4 +315,71 @@ void XmlDoc::Parse() {
   } else {
     wellFormed_ = !illFormed && root.firstChild && !index_[root.firstChild].next;
   }
+}
+
+bool XmlDoc::StartReadStream(FileStream& stream) {
+  if ((flags_ & (ReadStream | WriteStream)) || !stream.IsOpen()) return false;
+  text_.Clear();
+  resultLog_.Clear();
+  ResetIndex();
+  if (freePos_ == 0) return false;
+  flags_ |= ReadStream;
+  stream_ = &stream;
+  stream.text = &text_;
+  delete reader_;
+  reader_ = new Builder(*this);
+  wellFormed_ = true;
+  return true;
+}
+
+bool XmlDoc::FindNextInStream(const wchar_t* name) {
+  ElementPath path(name);
+  if (!reader_ || (path.kind != ElementPath::NoName && path.kind != ElementPath::Relative))
+    return false;
+  const wchar_t* step = path.text + path.firstStep;
+  for (;;) {
+    int32_t found = reader_->Next();
+    wellFormed_ = !(index_[0].flags & ElementRecord::IllFormed);
+    if (!found) {
+      // The stream cannot go back: what the current element was is gone.
+      parentPos_ = mainPos_ = childPos_ = 0;
+      nodeKind_ = 0;
+      return false;
+    }
+    if (path.kind == ElementPath::NoName || NameMatches(found, step)) {
+      mainPos_ = found;
+      parentPos_ = index_[found].parent;
+      childPos_ = 0;
+      nodeOffset_ = nodeLength_ = 0;
+      nodeKind_ = 1;
+      return true;
+    }
+  }
+}
+
+bool XmlDoc::EndStream() {
+  bool ok = true;
+  if (flags_ & WriteStream) {
+    // The elements left open end here, innermost first.
+    NameStack& names = stream_->names;
+    for (int32_t level = names.Top(); level > 0; --level) {
+      text_ += L"</";
+      text_.Append(names.Name(level), names.NameLength(level));
+      text_ += L'>';
+    }
+    while (names.Top()) names.Pop();
+    stream_->text = &text_;
+    ok = stream_->Write(text_.size());
+    resultLog_ = stream_->log;
+  } else if (!(flags_ & ReadStream)) {
+    return false;
+  }
+  delete reader_;
+  reader_ = nullptr;
+  stream_->text = nullptr;
+  stream_ = nullptr;
+  flags_ &= ~(ReadStream | WriteStream);
+  text_.Clear();
+  ResetIndex();
+  return ok;
 }

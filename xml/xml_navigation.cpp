@@ -4,26 +4,40 @@
 #include "xml/xml_doc.h"
 #include "xml/xml_names.h"
 
+bool XmlDoc::StartTagCursor(int32_t pos, TokenCursor* cursor) const {
+  if (!IsElementPos(pos)) return false;
+  const ElementRecord& e = index_[pos];
+  uint64_t end = uint64_t(e.start) + e.StartTagLength();
+  if (end > text_.size() || e.StartTagLength() == 0) return false;
+  // Attributes are read inside the start tag only, never out of the
+  // content that follows a malformed one.
+  *cursor = TokenCursor(text_.c_str(), static_cast<int32_t>(e.start) + 1, static_cast<int32_t>(end),
+                        flags_);
+  return true;
+}
+
+bool XmlDoc::NameMatches(int32_t pos, const wchar_t* step) const {
+  TokenCursor cursor(text_.c_str(), 0, 0, flags_);
+  if (!StartTagCursor(pos, &cursor) || !cursor.NextToken()) return false;
+  return CompareNames(text_.c_str() + cursor.tokenStart, step, cursor.TokenLength(),
+                      (flags_ & IgnoreCase) != 0);
+}
+
 int32_t XmlDoc::FindCore(int32_t parent, int32_t after, const wchar_t* name) const {
   ElementPath path(name);
   if (path.kind != ElementPath::NoName && path.kind != ElementPath::Relative) return 0;
   int32_t candidate = after ? index_[after].next : index_[parent].firstChild;
   if (path.kind == ElementPath::NoName) return candidate;
-  bool ignoreCase = (flags_ & IgnoreCase) != 0;
   const wchar_t* step = path.text + path.firstStep;
   for (; candidate; candidate = index_[candidate].next) {
-    const ElementRecord& e = index_[candidate];
-    TokenCursor cursor(text_.c_str(), static_cast<int32_t>(e.start) + 1,
-                       static_cast<int32_t>(e.start + e.StartTagLength()), flags_);
-    if (!cursor.NextToken()) continue;
-    if (CompareNames(text_.c_str() + cursor.tokenStart, step, cursor.TokenLength(), ignoreCase))
-      return candidate;
+    if (NameMatches(candidate, step)) return candidate;
   }
   return 0;
 }
 
 bool XmlDoc::FindElement(const wchar_t* name) {
   if ((flags_ & WriteStream) || index_.count() == 0 || freePos_ == 0) return false;
+  if ((flags_ & ReadStream) && reader_) return FindNextInStream(name);
   int32_t found = FindCore(parentPos_, mainPos_, name);
   if (!found) return false;
   mainPos_ = found;
@@ -49,12 +63,8 @@ bool XmlDoc::FindChildElement(const wchar_t* name) {
 }
 
 WStr XmlDoc::ReadAttribute(int32_t pos, const wchar_t* name) const {
-  if (!IsElementPos(pos) || nodeKind_ != 1 || !name) return WStr();
-  const ElementRecord& e = index_[pos];
-  // Attributes are read inside the start tag only, never out of the
-  // content that follows a malformed one.
-  TokenCursor cursor(text_.c_str(), static_cast<int32_t>(e.start) + 1,
-                     static_cast<int32_t>(e.start + e.StartTagLength()), flags_);
+  TokenCursor cursor(text_.c_str(), 0, 0, flags_);
+  if (nodeKind_ != 1 || !name || !StartTagCursor(pos, &cursor)) return WStr();
   if (!cursor.FindAttribute(name)) return WStr();
   return DecodeText(cursor.TokenLength(), text_.c_str() + cursor.tokenStart, flags_);
 }
@@ -64,10 +74,7 @@ WStr XmlDoc::GetAttribute(const wchar_t* name) const { return ReadAttribute(main
 WStr XmlDoc::GetChildAttribute(const wchar_t* name) const { return ReadAttribute(childPos_, name); }
 
 WStr XmlDoc::GetTagName(int32_t pos) const {
-  if (!IsElementPos(pos)) return WStr();
-  const ElementRecord& e = index_[pos];
-  TokenCursor cursor(text_.c_str(), static_cast<int32_t>(e.start) + 1,
-                     static_cast<int32_t>(e.start + e.StartTagLength()), flags_);
-  if (!cursor.NextToken()) return WStr();
+  TokenCursor cursor(text_.c_str(), 0, 0, flags_);
+  if (!StartTagCursor(pos, &cursor) || !cursor.NextToken()) return WStr();
   return WStr(text_.c_str() + cursor.tokenStart, cursor.TokenLength());
 }

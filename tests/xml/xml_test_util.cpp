@@ -21,6 +21,13 @@ std::string IndexProblem(const XmlDoc& doc) {
   if (used > index.count()) return "records in use beyond the index";
   if (index[0].length != textLength && textLength > 0) return "document length is not the text's";
   std::vector<bool> seen(used, false);
+  int32_t released = 0;
+  for (int32_t r = doc.GetFreeList(); r; r = index[r].next) {
+    if (r < 1 || r >= used || seen[r]) return "free list out of the records or in a loop";
+    if (!(index[r].flags & ElementRecord::Released)) return "record on the free list not released";
+    seen[r] = true;
+    ++released;
+  }
   std::vector<int32_t> parents{0};
   int32_t reached = 0;
   while (!parents.empty()) {
@@ -34,7 +41,7 @@ std::string IndexProblem(const XmlDoc& doc) {
     uint64_t previousEnd = lower;
     for (int32_t c = first; c; c = index[c].next) {
       if (c < 1 || c >= used) return "link out of the records in use";
-      if (seen[c]) return "record reached twice";
+      if (seen[c]) return "record reached twice or released";
       seen[c] = true;
       ++reached;
       const ElementRecord& e = index[c];
@@ -55,7 +62,7 @@ std::string IndexProblem(const XmlDoc& doc) {
     }
     if (first && index[first].prev != last) return "first child's prev is not the last child";
   }
-  if (reached != used - 1) return "records in use not reachable from the document";
+  if (reached + released != used - 1) return "records in use not reachable from the document";
   return "";
 }
 
@@ -86,4 +93,56 @@ std::wstring Outline(const XmlDoc& doc) {
     }
   }
   return out;
+}
+
+std::string IndexDifference(const XmlDoc& a, const XmlDoc& b) {
+  auto walk = [](const XmlDoc& doc) {
+    std::vector<std::vector<uint32_t>> out;
+    const ElementIndex& index = doc.GetIndex();
+    std::vector<int32_t> stack;
+    for (int32_t c = doc.GetFreePos() ? index[0].firstChild : 0; c || !stack.empty();) {
+      if (!c) {
+        c = index[stack.back()].next;
+        stack.pop_back();
+        continue;
+      }
+      const ElementRecord& e = index[c];
+      out.push_back({e.start, e.length, e.tagLengths, e.Level(),
+                     (e.flags & ElementRecord::Unended) ? 1u : 0u});
+      if (e.firstChild) {
+        stack.push_back(c);
+        c = e.firstChild;
+      } else {
+        c = e.next;
+      }
+    }
+    return out;
+  };
+  auto x = walk(a), y = walk(b);
+  if (x.size() != y.size())
+    return "elements: " + std::to_string(x.size()) + " against " + std::to_string(y.size());
+  // The parser leaves the level of children it moves up from an unended
+  // element as it was: levels are compared only where nothing is unended.
+  bool unended = false;
+  for (const auto& e : x) unended = unended || e[4];
+  const char* fields[] = {"start", "length", "tag lengths", "level", "unended"};
+  for (size_t i = 0; i < x.size(); ++i) {
+    for (size_t f = 0; f < 5; ++f) {
+      if (f == 3 && unended) continue;
+      if (x[i][f] != y[i][f])
+        return "element " + std::to_string(i) + ": " + fields[f] + " " + std::to_string(x[i][f]) +
+               " against " + std::to_string(y[i][f]);
+    }
+  }
+  return "";
+}
+
+std::string EditProblem(const XmlDoc& doc) {
+  std::string problem = IndexProblem(doc);
+  if (!problem.empty()) return problem;
+  XmlDoc again;
+  again.SetDocFlags(doc.GetDocFlags() & XmlDoc::IgnoreCase);
+  again.SetText(doc.GetText().c_str());
+  problem = IndexDifference(doc, again);
+  return problem.empty() ? "" : "re-parsed: " + problem;
 }

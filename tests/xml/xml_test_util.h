@@ -14,6 +14,13 @@ std::unique_ptr<XmlDoc> ParseChecked(const std::wstring& text, uint32_t flags = 
 // The first broken invariant of the index, or an empty string.
 std::string IndexProblem(const XmlDoc& doc);
 
+// The first difference between two indexes, element by element in document
+// order (offsets, lengths, levels, Unended), or an empty string.
+std::string IndexDifference(const XmlDoc& a, const XmlDoc& b);
+// After an edit: IndexProblem, then whether parsing the edited text again
+// gives the same index.
+std::string EditProblem(const XmlDoc& doc);
+
 // The tree as tag names: "r(a* b(c))"; '*' marks Unended, '#' HasError.
 std::wstring Outline(const XmlDoc& doc);
 
