@@ -13,16 +13,12 @@
 #include "install/version_number.h"
 #include "net/update_server.h"
 
-#if QUELDA_TRANSFER_LAYERS
 #include "install/package_install.h"
 #include "net/http_request.h"
 #include "xml/xml_doc.h"
 #include "zip/unzipper.h"
-#endif
 
 namespace {
-
-#if QUELDA_TRANSFER_LAYERS
 
 constexpr DWORD kUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 
@@ -106,17 +102,6 @@ void RunInstall(HWND page) {
 
   InstallPackage(page, archive, summary.index, newest);
 }
-
-#else
-
-// Built without the HTTP, XML and zip layers, a run can only end where its
-// first download would begin.
-void RunInstall(HWND page) {
-  PostStatus(page, 0, kStatusWorking, L"正在检查 Quelda Manager 最新版本 ...");
-  PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", kPackageUrl);
-}
-
-#endif
 
 }  // namespace
 

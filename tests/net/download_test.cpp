@@ -4,7 +4,7 @@
 
 #include "app/setup_state.h"
 #include "net/http_request.h"
-#include "net/server_control.h"
+#include "support/server_control.h"
 #include "net/update_server.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "app/setup_state.h"
-#include "net/server_control.h"
+#include "support/server_control.h"
 #include "net/update_server.h"
 
 namespace {

@@ -7,7 +7,8 @@ tests choose per run, per request or through a control path.
 
 Commands:
   certs  --certs DIR [--host NAME]        make the test authorities once
-  site   DIR [--version V] [--app EXE]    write a demo folder of the three files
+  site   DIR [--version V] [--app EXE] [--package-size N]
+                                          write a demo folder of the three files
   serve  [options]                        serve until interrupted
   run    [options] -- COMMAND...          serve while COMMAND runs, return its code
   start  [options] --state DIR            serve in the background (pid in DIR)
@@ -22,9 +23,11 @@ Fault modes (--fault, "?fault=" on a request, or /_control/set?fault=):
   slow      "delay" seconds (default 20) of silence before the headers, then
             the body "trickle" bytes (0: all) every "interval" seconds
   zero      the byte at offset "at" (default 100) replaced by a zero byte
+A fault applies to every file, or with "only" (comma-separated names) to
+those files alone: "fault=reset&at=0&only=quelda.xml" loses the manifest.
 
 Control paths (answered on both ports, not logged):
-  /_control/set?fault=&delay=&trickle=&interval=&at=&root=&cert=trusted|untrusted
+  /_control/set?fault=&delay=&trickle=&interval=&at=&only=&root=&cert=trusted|untrusted
   /_control/reset   back to the start options, request log cleared
   /_control/log     one line per request: scheme port method path host content-type body-length
 """
@@ -109,7 +112,7 @@ def ensure_certs(certs, host):
 
 # --- demo folder ------------------------------------------------------------
 
-def make_site(folder, version="1.2.3.4", app=None):
+def make_site(folder, version="1.2.3.4", app=None, package_size=None):
     os.makedirs(folder, exist_ok=True)
     # Notes in Chinese make the manifest multi-byte UTF-8 and longer than
     # several 4,095-byte reads.
@@ -126,9 +129,30 @@ def make_site(folder, version="1.2.3.4", app=None):
             z.write(app, "Quelda.exe")
         z.writestr("readme.txt", f"Quelda Manager {version}\r\n")
         z.writestr("data/sample.txt", "sample data\r\n" * 500)
+    if package_size:
+        pad_package(os.path.join(folder, "zirorov.zip"), package_size)
     with open(os.path.join(folder, "quelda.mdb"), "wb") as f:
         f.write(b"\x00\x01\x00\x00Standard Jet DB\x00")
         f.write(bytes((i * 7 + 3) % 251 for i in range(65536)))
+
+
+def pad_package(path, size):
+    """Adds a stored entry of pseudo-random bytes so that the archive is
+    exactly size bytes long."""
+    import random
+    with open(path, "rb") as f:
+        original = f.read()
+    name = "data/padding.bin"
+    # A stored entry costs its data, a local header (30 + name) and a
+    # central record (46 + name).
+    padding = size - len(original) - 76 - 2 * len(name)
+    if padding < 0:
+        raise SystemExit(f"a package of {size} bytes is too small")
+    with zipfile.ZipFile(path, "a", zipfile.ZIP_STORED) as z:
+        z.writestr(zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0)),
+                   random.Random(size).randbytes(padding))
+    if os.path.getsize(path) != size:
+        raise SystemExit(f"package is {os.path.getsize(path)} bytes, not {size}")
 
 
 # --- server -----------------------------------------------------------------
@@ -171,6 +195,8 @@ def parse_values(query, values):
             if value[:2].lower() == "z:":
                 value = value[2:].replace("\\", "/")
             values["root"] = os.path.abspath(value)
+        elif name == "only":
+            values["only"] = [n for n in value.split(",") if n]
         elif name == "cert":
             if value not in ("trusted", "untrusted"):
                 raise ValueError(f"unknown cert {value}")
@@ -220,6 +246,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         name = path[len(DOWNLOAD_PATH):] if path.startswith(DOWNLOAD_PATH) else None
         file = os.path.join(values["root"], name) if name in FILES else None
+        if values.get("only") and name not in values["only"]:
+            values["fault"] = "none"
         if values["fault"] == "notfound" or not file or not os.path.isfile(file):
             return self.reply(404, NOT_FOUND_PAGE, "text/html", with_body)
         with open(file, "rb") as f:
@@ -400,6 +428,7 @@ def main():
     site.add_argument("folder")
     site.add_argument("--version", default="1.2.3.4")
     site.add_argument("--app", help="an exe to put into the package as Quelda.exe")
+    site.add_argument("--package-size", type=int, help="pad the package to this many bytes")
     for name in ("serve", "run", "start"):
         add_serve_options(commands.add_parser(name))
     commands.choices["run"].add_argument("child", nargs=argparse.REMAINDER)
@@ -410,7 +439,7 @@ def main():
     if options.command == "certs":
         ensure_certs(options.certs, options.host)
     elif options.command == "site":
-        make_site(options.folder, options.version, options.app)
+        make_site(options.folder, options.version, options.app, options.package_size)
     elif options.command == "serve":
         # Blocked before the server threads start, so that only sigwait sees them.
         signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM})

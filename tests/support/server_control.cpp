@@ -1,4 +1,4 @@
-#include "net/server_control.h"
+#include "support/server_control.h"
 
 #include <wininet.h>
 

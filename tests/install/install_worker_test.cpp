@@ -1,0 +1,208 @@
+// The install worker up to the user's go-ahead, against the stand-in update
+// server.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/update_server.h"
+#include "support/server_control.h"
+#include "support/test_paths.h"
+#include "worker_run.h"
+
+namespace {
+
+using Numbers = std::vector<int>;
+
+std::wstring Site(const wchar_t* name) { return BuildDir() + L"\\update_server\\sites\\" + name; }
+
+std::wstring ServedPackage() {
+  return std::wstring(_wgetenv(L"QUELDA_SERVER_SITE")) + L"/zirorov.zip";
+}
+
+std::string UnixFile(const std::wstring& unixPath) {
+  std::wstring path = L"Z:" + unixPath;
+  for (auto& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return ReadFileBytes(path);
+}
+
+bool IsWaiting(const StatusReport& r) { return MessageNumber(r) == 8; }
+bool IsFailure(const StatusReport& r) { return r.kind == 1; }
+
+class WorkerServerIntegration : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(ServerReset()) << "the stand-in server does not answer"; }
+  void TearDown() override { ServerReset(); }
+
+  // Runs a worker into a fresh install folder until it waits for the
+  // go-ahead or fails.
+  std::wstring RunToWait(const wchar_t* name) {
+    folder_ = MakeScratchDir(name);
+    run_.Start(folder_);
+    EXPECT_TRUE(
+        run_.WaitForReport([](const StatusReport& r) { return IsWaiting(r) || IsFailure(r); }));
+    return folder_;
+  }
+  const StatusReport& Last() { return run_.reports().back(); }
+
+  WorkerRun run_;
+  std::wstring folder_;
+};
+
+TEST_F(WorkerServerIntegration, SmallPackageGoesFromDownloadStraightToWaiting) {
+  std::wstring folder = RunToWait(L"worker_small");
+  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 8}));
+  const auto& r = run_.reports();
+  EXPECT_EQ(r[0].text, L"正在检查 Quelda Manager 最新版本 ...");
+  EXPECT_EQ(r[1].text, L"正在下载 Quelda Manager 1.2.3.4 ...");
+  EXPECT_EQ(r[1].progress, 0u);
+  EXPECT_EQ(r[2].text, L"已下载 Quelda Manager 1.2.3.4 ...");
+  EXPECT_EQ(r[2].progress, 1u);
+  EXPECT_EQ(r[2].kind, 0);
+  std::string package = ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip");
+  EXPECT_LT(package.size(), 12288u);
+  EXPECT_TRUE(package == UnixFile(ServedPackage()));
+
+  // Waiting: nothing more until cancel, which ends the run silently and
+  // keeps the package.
+  Sleep(300);
+  EXPECT_EQ(run_.reports().size(), 3u);
+  EXPECT_LT(run_.Stop(), 2000u);
+  EXPECT_EQ(run_.reports().size(), 3u);
+  EXPECT_TRUE(FileExists(folder + L"\\download\\Quelda1.2.3.4.zip"));
+}
+
+TEST_F(WorkerServerIntegration, FortyMillionBytesMoveTheBarOneStepAtATime) {
+  ASSERT_TRUE(ServerSet(L"root=" + Site(L"big")));
+  std::wstring folder = RunToWait(L"worker_big");
+  const auto& r = run_.reports();
+  ASSERT_EQ(MessageSequence(r), (Numbers{1, 2, 6, 8}));
+  size_t steps = 0;
+  for (const StatusReport& report : r) {
+    if (MessageNumber(report) != 6) continue;
+    ++steps;
+    EXPECT_EQ(report.progress, 1u);
+    const std::wstring start = L"正在下载 Quelda Manager 1.2.3.4 ...\r\n共 39,062 KB，已下载 ";
+    EXPECT_EQ(report.text.compare(0, start.size(), start), 0) << "step " << steps;
+  }
+  EXPECT_EQ(steps, 3255u);
+  EXPECT_EQ(r[r.size() - 2].text,
+            L"正在下载 Quelda Manager 1.2.3.4 ...\r\n共 39,062 KB，已下载 39,062 KB。");
+  HWND bar = GetDlgItem(run_.wizard().window(), 1001);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 3255);
+  std::string package = ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip");
+  EXPECT_EQ(package.size(), 40000000u);
+  EXPECT_TRUE(package == ReadFileBytes(Site(L"big") + L"\\zirorov.zip"));
+}
+
+TEST_F(WorkerServerIntegration, VersionTextNamesThePackageFile) {
+  ASSERT_TRUE(ServerSet(L"root=" + Site(L"v120")));
+  std::wstring folder = RunToWait(L"worker_v120");
+  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 8}));
+  EXPECT_EQ(run_.reports()[1].text, L"正在下载 Quelda Manager 1.2 ...");
+  EXPECT_TRUE(FileExists(folder + L"\\download\\Quelda1.2.zip"));
+}
+
+TEST_F(WorkerServerIntegration, UnreachableManifestDownloadsAsVersionZero) {
+  for (const wchar_t* fault :
+       {L"fault=reset&at=0&only=quelda.xml", L"fault=notfound&only=quelda.xml"}) {
+    SCOPED_TRACE(testing::Message() << fault);
+    ASSERT_TRUE(ServerSet(fault));
+    std::wstring folder = RunToWait(L"worker_no_manifest");
+    ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 8}));
+    EXPECT_EQ(run_.reports()[1].text, L"正在下载 Quelda Manager 0.0 ...");
+    EXPECT_TRUE(ReadFileBytes(folder + L"\\download\\Quelda0.0.zip") == UnixFile(ServedPackage()));
+    run_.Stop();
+  }
+}
+
+TEST_F(WorkerServerIntegration, ReplyWithoutLengthFailsWithItsStatusCode) {
+  ASSERT_TRUE(ServerSet(L"fault=chunked"));
+  std::wstring folder = RunToWait(L"worker_chunked");
+  EXPECT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 4}));
+  EXPECT_EQ(Last().text, std::wstring(L"下载 “") + kPackageUrl + L"” 失败 (200/0)！");
+  EXPECT_EQ(Last().progress, 0u);
+  EXPECT_TRUE(run_.WaitForEnd());
+  EXPECT_FALSE(FileExists(folder + L"\\download")) << "nothing on disk";
+}
+
+TEST_F(WorkerServerIntegration, ErrorPageAndShortBodyFailTheZipCheck) {
+  for (const wchar_t* fault :
+       {L"fault=notfound&only=zirorov.zip", L"fault=short&at=150", L"fault=reset&at=150"}) {
+    SCOPED_TRACE(testing::Message() << fault);
+    ASSERT_TRUE(ServerSet(fault));
+    std::wstring folder = RunToWait(L"worker_not_zip");
+    EXPECT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 7}));
+    EXPECT_EQ(Last().kind, 1);
+    EXPECT_TRUE(run_.WaitForEnd());
+    // The failed download stays where it landed.
+    std::string saved = ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip");
+    if (fault[6] == L'n') {
+      EXPECT_NE(saved.find("404 Not Found"), std::string::npos);
+    } else {
+      EXPECT_LE(saved.size(), 150u);
+      EXPECT_TRUE(saved == UnixFile(ServedPackage()).substr(0, saved.size()));
+    }
+  }
+}
+
+TEST_F(WorkerServerIntegration, PackageFileThatCannotBeCreatedFails) {
+  std::wstring folder = MakeScratchDir(L"worker_no_file");
+  std::wstring package = folder + L"\\download\\Quelda1.2.3.4.zip";
+  // A folder of that name stands in the way.
+  ASSERT_TRUE(CreateDirectoryW((folder + L"\\download").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(package.c_str(), nullptr));
+  run_.Start(folder);
+  ASSERT_TRUE(run_.WaitForReport(IsFailure));
+  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 5}));
+  std::wstring expected = L"创建 “" + package + L"” 失败！\r\n";
+  EXPECT_EQ(Last().text.compare(0, expected.size(), expected), 0) << Last().text.c_str();
+  EXPECT_GT(Last().text.size(), expected.size()) << "the reason follows";
+}
+
+TEST_F(WorkerServerIntegration, EarlierPackageFileIsOverwrittenFromItsStart) {
+  std::wstring folder = MakeScratchDir(L"worker_overwrite");
+  ASSERT_TRUE(CreateDirectoryW((folder + L"\\download").c_str(), nullptr));
+  std::wstring package = folder + L"\\download\\Quelda1.2.3.4.zip";
+  ASSERT_TRUE(WriteFileBytes(package, std::string(100000, 'x')));
+  run_.Start(folder);
+  ASSERT_TRUE(run_.WaitForReport(IsWaiting));
+  EXPECT_TRUE(ReadFileBytes(package) == UnixFile(ServedPackage()));
+}
+
+TEST_F(WorkerServerIntegration, StopEndsEveryStageQuickly) {
+  struct Stage {
+    const wchar_t* settings;
+    int waitFor;  // the last report before stopping
+  };
+  const Stage stages[] = {
+      {L"fault=slow&delay=60&only=quelda.xml", 1},                            // manifest fetch
+      {L"fault=slow&delay=0&trickle=4096&interval=0.2&only=zirorov.zip", 6},  // download
+      {L"", 8},                                                               // the wait
+  };
+  ASSERT_TRUE(ServerSet(L"root=" + Site(L"big")));
+  for (const Stage& stage : stages) {
+    for (int i = 0; i < 3; ++i) {
+      SCOPED_TRACE(testing::Message() << stage.settings << " #" << i);
+      ASSERT_TRUE(ServerReset());
+      ASSERT_TRUE(ServerSet(std::wstring(L"root=") + Site(L"big") + L"&" + stage.settings));
+      run_.Start(MakeScratchDir(L"worker_stop"));
+      ASSERT_TRUE(run_.WaitForReport(
+          [&](const StatusReport& r) { return MessageNumber(r) == stage.waitFor; }));
+      size_t before = run_.reports().size();
+      EXPECT_LT(run_.Stop(), 2000u);
+      // A cancel is not reported; only the cut-short download still meets
+      // the zip check.
+      Numbers after;
+      for (size_t n = before; n < run_.reports().size(); ++n)
+        after.push_back(MessageNumber(run_.reports()[n]));
+      EXPECT_EQ(after, stage.waitFor == 6 ? Numbers{7} : Numbers{});
+    }
+  }
+}
+
+}  // namespace
