@@ -13,7 +13,7 @@ namespace {
 constexpr int kBack = 1002, kNext = 1003;
 
 bool Visible(HWND window) { return window && IsWindowVisible(window); }
-bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+bool Enabled(HWND dialog, int id) { return ControlEnabled(dialog, id); }
 bool Checked(HWND dialog, int id) {
   return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
@@ -107,10 +107,6 @@ TEST(WizardIntegration, FolderThatCannotBeWrittenKeepsThePageWithABalloonTip) {
   ClickButton(setup.frame(), kNext);
   EXPECT_TRUE(OnPage(setup.Page(1007)));
   EXPECT_EQ(setup.Close(), 0);
-}
-
-bool StyleVisible(HWND window) {
-  return window && (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 TEST(WizardIntegration, AFailureShowsRetryAndCancelThenClosesWithoutAQuestion) {

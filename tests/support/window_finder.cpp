@@ -73,6 +73,14 @@ std::wstring ControlText(HWND control) {
 
 std::wstring DlgItemText(HWND dialog, int id) { return ControlText(GetDlgItem(dialog, id)); }
 
+bool StyleVisible(HWND window) {
+  return window && (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+bool ControlEnabled(HWND dialog, int id) {
+  return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
 void ClickButton(HWND dialog, int id) {
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));

@@ -21,6 +21,9 @@ std::wstring WindowText(HWND window);
 // Text of a control of another process (WM_GETTEXT), empty on time-out.
 std::wstring ControlText(HWND control);
 std::wstring DlgItemText(HWND dialog, int id);
+// The window's own WS_VISIBLE (IsWindowVisible also asks its parents).
+bool StyleVisible(HWND window);
+bool ControlEnabled(HWND dialog, int id);
 // Presses the button as a click would: WM_COMMAND with BN_CLICKED, posted.
 void ClickButton(HWND dialog, int id);
 // The child dialogs of the frame (its pages), in z order.

@@ -1,0 +1,150 @@
+// The whole setup under Wine against the stand-in update server, driven
+// through window messages.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/update_server.h"
+#include "support/clock.h"
+#include "support/server_control.h"
+#include "support/setup_runner.h"
+#include "support/test_paths.h"
+#include "support/window_finder.h"
+
+namespace {
+
+constexpr int kBack = 1002, kNext = 1003, kRetry = 4;
+constexpr DWORD kStageTimeout = 30000;
+
+std::wstring Site(const wchar_t* name) { return BuildDir() + L"\\update_server\\sites\\" + name; }
+
+bool StartsWith(const std::wstring& text, const std::wstring& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
+class SetupServerIntegration : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(ServerReset()) << "the stand-in server does not answer"; }
+  void TearDown() override { ServerReset(); }
+
+  static std::wstring Status(RunningSetup& setup) { return DlgItemText(setup.Page(1000), 1000); }
+  static bool WaitForStatus(RunningSetup& setup, const std::wstring& start,
+                            DWORD timeout = kStageTimeout) {
+    return WaitUntil([&] { return StartsWith(Status(setup), start); }, timeout);
+  }
+  // Cancel, the question, and its text; nullptr when no question came.
+  static HWND AskToClose(RunningSetup& setup, std::wstring* text) {
+    PostMessageW(setup.frame(), WM_COMMAND, IDCANCEL, 0);
+    HWND box = WaitForMessageBox(setup.process().id(), setup.frame(), 5000);
+    if (box && text) *text = DlgItemText(box, 0xFFFF);
+    return box;
+  }
+};
+
+TEST_F(SetupServerIntegration, RetryComesWithAFailureAndGoesWithTheNextRun) {
+  ASSERT_TRUE(ServerSet(L"fault=chunked"));
+  RunningSetup setup(L"setup_retry");
+  ASSERT_TRUE(setup.Start());
+  HWND download = setup.Page(1000);
+  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kRetry)); }, kStageTimeout));
+  EXPECT_EQ(Status(setup), std::wstring(L"下载 “") + kPackageUrl + L"” 失败 (200/0)！");
+
+  // The next run stays in its version check long enough to be seen.
+  ASSERT_TRUE(ServerSet(L"fault=slow&delay=4&only=quelda.xml"));
+  ClickButton(download, kRetry);
+  EXPECT_TRUE(WaitUntil([&] { return !StyleVisible(GetDlgItem(download, kRetry)); }, 3000));
+  EXPECT_EQ(Status(setup), L"正在检查 Quelda Manager 最新版本 ...");
+  ASSERT_TRUE(WaitForStatus(setup, L"已下载 Quelda Manager 1.2.3.4 ..."));
+  EXPECT_FALSE(StyleVisible(GetDlgItem(download, kRetry)));
+  EXPECT_TRUE(StyleVisible(GetDlgItem(download, 1001))) << "message 8 carries a step";
+
+  // Working: Cancel asks, and Cancel in the question keeps the wizard.
+  std::wstring question;
+  HWND box = AskToClose(setup, &question);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(question, L"正在安装 Quelda Manager，确定要退出吗？");
+  EXPECT_EQ(WindowText(box), L"安装 Quelda Manager");
+  PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 5000));
+  EXPECT_LT(setup.process().WaitForExit(500), 0) << "the wizard stays";
+  EXPECT_EQ(setup.Close(), 0);
+}
+
+TEST_F(SetupServerIntegration, ClosingEndsTheProcessWithinTwoSecondsAtEveryStage) {
+  struct Stage {
+    const wchar_t* settings;
+    const wchar_t* status;
+  };
+  const Stage stages[] = {
+      {L"fault=slow&delay=60&only=quelda.xml", L"正在检查 Quelda Manager 最新版本 ..."},
+      {L"fault=slow&delay=0&trickle=4096&interval=0.2&only=zirorov.zip",
+       L"正在下载 Quelda Manager 1.2.3.4 ...\r\n共 39,062 KB，已下载 "},
+      {L"", L"已下载 Quelda Manager 1.2.3.4 ..."},
+  };
+  for (const Stage& stage : stages) {
+    for (int i = 0; i < 4; ++i) {
+      SCOPED_TRACE(testing::Message() << stage.settings << " #" << i);
+      ASSERT_TRUE(ServerReset());
+      ASSERT_TRUE(ServerSet(L"root=" + Site(L"big") + L"&" + stage.settings));
+      RunningSetup setup(L"setup_close");
+      ASSERT_TRUE(setup.Start());
+      ASSERT_TRUE(WaitForStatus(setup, stage.status)) << Status(setup).c_str();
+      HWND box = AskToClose(setup, nullptr);
+      ASSERT_TRUE(box);
+      double start = MillisecondsNow();
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+      EXPECT_EQ(setup.process().WaitForExit(2000), 0);
+      RecordProperty("close_ms", static_cast<int>(MillisecondsNow() - start));
+    }
+  }
+}
+
+TEST_F(SetupServerIntegration, UpdateModeOpensOnTheDownloadPageWithItsTitle) {
+  ASSERT_TRUE(ServerSet(L"fault=slow&delay=60&only=quelda.xml"));
+  RunningSetup setup(L"setup_update_mode", true);
+  ASSERT_TRUE(setup.Start());
+  HWND frame = setup.frame(), download = setup.Page(1000);
+  EXPECT_EQ(WindowText(frame), L"更新 Quelda Manager");
+  EXPECT_TRUE(IsWindowVisible(download));
+  for (int id : {1004, 1007}) EXPECT_FALSE(IsWindowVisible(setup.Page(id))) << id;
+  EXPECT_FALSE(StyleVisible(GetDlgItem(frame, kBack)));
+  EXPECT_FALSE(StyleVisible(GetDlgItem(frame, kNext)));
+  EXPECT_TRUE(WaitForStatus(setup, L"正在检查 Quelda Manager 最新版本 ..."));
+  // The install folder is the setup's own.
+  EXPECT_EQ(DlgItemText(setup.Page(1004), 1004), setup.folder() + L"\\");
+
+  std::wstring question;
+  HWND box = AskToClose(setup, &question);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(question, L"正在更新 Quelda Manager，确定要退出吗？");
+  EXPECT_EQ(WindowText(box), L"更新 Quelda Manager");
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(setup.process().WaitForExit(2000), 0);
+}
+
+TEST_F(SetupServerIntegration, DownloadPageShowsTheBarDuringTheDownload) {
+  ASSERT_TRUE(ServerSet(L"root=" + Site(L"big") +
+                        L"&fault=slow&delay=0&trickle=65536&interval=0.05&only=zirorov.zip"));
+  RunningSetup setup(L"setup_downloading");
+  ASSERT_TRUE(setup.Start());
+  HWND frame = setup.frame(), download = setup.Page(1000);
+  SendMessageW(GetDlgItem(setup.Page(1004), 1004), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(MakeScratchDir(L"setup_downloading_target").c_str()));
+  for (int i = 0; i < 3; ++i) ClickButton(frame, kNext);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(download); }, 5000));
+  HWND bar = GetDlgItem(download, 1001);
+  ASSERT_TRUE(WaitUntil([&] { return SendMessageW(bar, PBM_GETPOS, 0, 0) > 200; }, kStageTimeout));
+  EXPECT_TRUE(StyleVisible(bar));
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 3255);
+  EXPECT_TRUE(
+      StartsWith(Status(setup), L"正在下载 Quelda Manager 1.2.3.4 ...\r\n共 39,062 KB，已下载 "));
+  LRESULT position = SendMessageW(bar, PBM_GETPOS, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return SendMessageW(bar, PBM_GETPOS, 0, 0) > position; }, 5000));
+  Sleep(300);
+  EXPECT_TRUE(SaveWindowPicture(frame, ScreenshotPath(L"page4_downloading")));
+  EXPECT_EQ(setup.Close(), 0);
+}
+
+}  // namespace
