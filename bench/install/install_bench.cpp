@@ -1,0 +1,123 @@
+// The install worker's throughput against the stand-in update server, in a
+// program of its own under Wine:
+//   install_bench download FOLDER  the worker from StartWorker to its
+//                                  download report (message 8): version
+//                                  check, package download, zip check
+//   install_bench bare FILE        a bare WinInet loop: the package URL on
+//                                  a session of its own, 4,096-byte reads,
+//                                  fwrite to FILE
+//   install_bench install FOLDER   a whole installation with the go-ahead
+//                                  given at once, to the finish report
+//   install_bench idle             nothing (for the working set)
+// Prints "<mode> <milliseconds> <bytes> <peak working set bytes>".
+#include <windows.h>
+#include <psapi.h>
+#include <wininet.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/setup_state.h"
+#include "app/status_slot.h"
+#include "app/worker_control.h"
+#include "net/update_server.h"
+#include "support/clock.h"
+#include "support/fake_wizard.h"
+
+namespace {
+
+bool StartsWith(const wchar_t* text, const wchar_t* start) {
+  return wcsncmp(text, start, wcslen(start)) == 0;
+}
+
+// Runs the worker on a fake wizard, answering its window messages, until
+// the status satisfies done; the milliseconds from start, or -1 on failure.
+double RunWorker(const wchar_t* folder, bool proceed, bool (*done)(const wchar_t*, int),
+                 bool timeFromDownload) {
+  gCancelEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  gProceedEvent = CreateEventW(nullptr, TRUE, proceed, nullptr);
+  FakeWizard wizard;
+  wizard.SetFolder(folder);
+  // Every shortcut box as the wizard opens them: all but the database.
+  for (int id = 1007; id <= 1010; ++id) wizard.SetChecked(id, true);
+  double start = MillisecondsNow();
+  bool downloading = false;
+  StartWorker(wizard.window());
+  wchar_t text[kStatusTextSize];
+  for (;;) {
+    HANDLE thread = gWorkerThread;
+    MsgWaitForMultipleObjects(1, &thread, FALSE, 1000, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    CopyStatusText(text, kStatusTextSize);
+    int kind = GetStatusKind();
+    if (timeFromDownload && !downloading && StartsWith(text, L"正在下载 Quelda Manager ")) {
+      downloading = true;
+      start = MillisecondsNow();
+    }
+    if (done(text, kind)) break;
+    if (kind == 1 || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0) {
+      fwprintf(stderr, L"worker: %ls\n", text);
+      return -1;
+    }
+  }
+  double elapsed = MillisecondsNow() - start;
+  StopWorker();
+  return elapsed;
+}
+
+bool Downloaded(const wchar_t* text, int) { return StartsWith(text, L"已下载 Quelda Manager "); }
+bool Finished(const wchar_t*, int kind) { return kind == 2; }
+
+double BareDownload(const wchar_t* path, uint64_t* bytes) {
+  double start = MillisecondsNow();
+  HINTERNET session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  HINTERNET request = InternetOpenUrlW(session, kPackageUrl, nullptr, 0,
+                                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 1);
+  FILE* file = _wfopen(path, L"wb");
+  if (!request || !file) return -1;
+  static char buffer[4096];
+  for (;;) {
+    DWORD count = 0;
+    InternetReadFile(request, buffer, sizeof buffer, &count);
+    if (count == 0) break;
+    fwrite(buffer, 1, count, file);
+    *bytes += count;
+  }
+  fclose(file);
+  InternetCloseHandle(request);
+  InternetCloseHandle(session);
+  return MillisecondsNow() - start;
+}
+
+uint64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::wstring mode = argc > 1 ? argv[1] : L"";
+  const wchar_t* target = argc > 2 ? argv[2] : L"";
+  double ms = 0;
+  uint64_t bytes = 0;
+  if (mode == L"download") {
+    ms = RunWorker(target, false, Downloaded, true);
+    bytes = FileSize(std::wstring(target) + L"\\download\\Quelda1.2.3.4.zip");
+  } else if (mode == L"install") {
+    ms = RunWorker(target, true, Finished, false);
+    bytes = FileSize(std::wstring(target) + L"\\download\\Quelda1.2.3.4.zip");
+  } else if (mode == L"bare") {
+    ms = BareDownload(target, &bytes);
+  } else if (mode != L"idle") {
+    fwprintf(stderr, L"unknown mode\n");
+    return 2;
+  }
+  PROCESS_MEMORY_COUNTERS memory = {};
+  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+  printf("%ls %.1f %llu %lu\n", mode.c_str(), ms, static_cast<unsigned long long>(bytes),
+         static_cast<unsigned long>(memory.PeakWorkingSetSize));
+  return ms < 0 ? 1 : 0;
+}
