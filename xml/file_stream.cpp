@@ -36,17 +36,23 @@ void SwapBytes(char* bytes, size_t units) {
   }
 }
 
-// Takes zero units out in place; returns how many there were.
-int32_t RemoveNulls(char* bytes, int32_t units, int unitSize) {
-  static const char kZero[4] = {};
+bool IsZeroUnit(const char* unit, int unitSize) {
+  for (int i = 0; i < unitSize; ++i) {
+    if (unit[i]) return false;
+  }
+  return true;
+}
+
+// Copies the units that are not zero; returns how many there are.
+int32_t CopyWithoutNulls(const char* from, int32_t units, int unitSize, char* to) {
   int32_t kept = 0;
   for (int32_t i = 0; i < units; ++i) {
-    const char* unit = bytes + static_cast<size_t>(i) * unitSize;
-    if (memcmp(unit, kZero, unitSize) == 0) continue;
-    if (kept != i) memmove(bytes + static_cast<size_t>(kept) * unitSize, unit, unitSize);
+    const char* unit = from + static_cast<size_t>(i) * unitSize;
+    if (IsZeroUnit(unit, unitSize)) continue;
+    memcpy(to + static_cast<size_t>(kept) * unitSize, unit, unitSize);
     ++kept;
   }
-  return units - kept;
+  return kept;
 }
 
 bool IsWideEncoding(int page) {
@@ -185,41 +191,51 @@ bool FileStream::ReadChunk(WStr& out) {
   int32_t units = bytes / unitSize;
   unitsRead = units;
   AddResult(log, kResultEncoding | kResultLength, L"read", encoding.c_str(), units, -1);
-  const unsigned char* raw = reinterpret_cast<const unsigned char*>(data);
   bool swapped = unitSize == 2 && (encodingFlags & Utf16Be);
   if (swapped) SwapBytes(data, units);
+  // Zero units go first, into a copy: characters are found in the text
+  // without them, and the file bytes are still there to count the held-back
+  // part in.
+  if (!clean_.Resize(static_cast<size_t>(units) * unitSize)) return false;
+  char* text = clean_.data();
+  int32_t cleanUnits = CopyWithoutNulls(data, units, unitSize, text);
+  const unsigned char* bytesOfText = reinterpret_cast<const unsigned char*>(text);
+  const int32_t cleanBytes = cleanUnits * unitSize;
 
   bool detected = false, detecting = unitSize == 1 && !encodingSettled_;
   if (detecting) {
-    detected = LooksLikeUtf8(raw, bytes, last);
+    detected = LooksLikeUtf8(bytesOfText, cleanBytes, last);
     encodingSettled_ = true;
     if (detected) encoding = L"UTF-8";
   }
-  // Held back in the bytes as read, before zero units go: a zero is a whole
-  // character in every encoding here, so the count is that of the file.
-  int32_t held = 0;
+  int32_t held = 0;  // clean bytes
   bool undecided = false;
   if (!last) {
     if (unitSize == 2) {
-      held = HeldBackUtf16(reinterpret_cast<const wchar_t*>(data), units);
+      held = HeldBackUtf16(reinterpret_cast<const wchar_t*>(text), cleanUnits);
     } else if (unitSize == 4) {
-      held = HeldBackUtf32(bytes);
+      held = 0;
     } else {
       int page = CodePageFromName(encoding.c_str());
-      held = page == kCodePageUtf8 ? HeldBackUtf8(raw, bytes)
-                                   : HeldBackCodePage(page < 0 ? 0 : page, raw, bytes);
+      held = page == kCodePageUtf8 ? HeldBackUtf8(bytesOfText, cleanBytes)
+                                   : HeldBackCodePage(page < 0 ? 0 : page, bytesOfText, cleanBytes);
     }
-    if (held < 0 || held >= bytes) {
+    if (held < 0 || held >= cleanBytes) {
       undecided = held < 0;
       held = 0;
     }
   }
-  // A unit cut by the end of the file is dropped; one cut by the chunk's end
-  // is read again.
-  if (!last) held += (bytes - held) % unitSize;
-  int32_t keptUnits = (bytes - held) / unitSize;
-  int32_t nulls = RemoveNulls(data, keptUnits, unitSize);
-  keptUnits -= nulls;
+  // The same units in the file: back to the first held one, so that the
+  // zeros before it stay behind. A unit cut by the end of the file is
+  // dropped; one cut by the chunk's end is read again.
+  int32_t heldUnits = held / unitSize, rawHeldUnits = 0;
+  for (int32_t seen = 0; seen < heldUnits; ++rawHeldUnits) {
+    if (!IsZeroUnit(data + static_cast<size_t>(units - 1 - rawHeldUnits) * unitSize, unitSize))
+      ++seen;
+  }
+  int32_t rawHeld = rawHeldUnits * unitSize + (last ? 0 : bytes % unitSize);
+  int32_t keptUnits = cleanUnits - heldUnits;
+  int32_t nulls = (units - rawHeldUnits) - keptUnits;
 
   if (nulls) AddResult(log, kResultCount, L"nulls_removed", nullptr, nulls, -1);
   if (swapped) AddResult(log, 0, L"endian_swap", nullptr, -1, -1);
@@ -227,21 +243,21 @@ bool FileStream::ReadChunk(WStr& out) {
     if (detected) AddResult(log, kResultUpdate | kResultEncoding, L"read", L"UTF-8", -1, -1);
     AddResult(log, 0, L"utf8_detection", nullptr, -1, -1);
   }
-  if (held) {
-    filePosition -= held;
+  if (rawHeld) {
+    filePosition -= rawHeld;
     if (_fseeki64(file.get(), filePosition, SEEK_SET) != 0) {
       AddFileError(log);
       return false;
     }
-    unitsRead = units - held / unitSize;
+    unitsRead = units - rawHeldUnits;
     AddResult(log, kResultUpdate | kResultLength, L"read", nullptr, unitsRead, -1);
   }
   if (undecided)
     AddResult(log, kResultEncoding, L"truncation_error",
               encoding.empty() ? L"ANSI" : encoding.c_str(), -1, -1);
 
-  if (unitSize == 2) return out.Append(reinterpret_cast<const wchar_t*>(data), keptUnits);
-  TextConverter converter(encoding.c_str(), data, keptUnits);
+  if (unitSize == 2) return out.Append(reinterpret_cast<const wchar_t*>(text), keptUnits);
+  TextConverter converter(encoding.c_str(), text, keptUnits);
   int count = converter.Convert(nullptr, L"UTF-16");
   if (count <= 0) return true;
   size_t at = out.size();

@@ -66,7 +66,8 @@ struct FileStream {
   bool SetEncoding(const wchar_t* name);
   bool ChooseWriteEncoding(const wchar_t* chars, size_t n);
 
-  ByteStr buffer_;
+  ByteStr buffer_;  // the chunk as read
+  ByteStr clean_;   // and without its zero units
   bool writing_ = false;
   bool encodingSettled_ = false;  // UTF-8 detection decided once
 };

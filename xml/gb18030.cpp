@@ -55,33 +55,40 @@ bool SystemHasGb18030() {
   return has;
 }
 
+int Gb18030CharSize(const unsigned char* s, int length) {
+  unsigned b = s[0];
+  if (!InRange(b, 0x81, 0xFE)) return 1;
+  if (length < 2) return 0;
+  unsigned b2 = s[1];
+  if (InRange(b2, 0x30, 0x39)) {
+    if (length >= 3 && !InRange(s[2], 0x81, 0xFE)) return 1;
+    if (length < 4) return 0;
+    return InRange(s[3], 0x30, 0x39) ? 4 : 1;
+  }
+  return InRange(b2, 0x40, 0xFE) && b2 != 0x7F ? 2 : 1;
+}
+
 int Gb18030ToUtf16(const unsigned char* s, int length, wchar_t* out, int capacity) {
   int n = 0;
   for (int i = 0; i < length;) {
-    unsigned b = s[i];
+    int size = Gb18030CharSize(s + i, length - i);
     uint32_t c = '?';
-    int size = 1;
-    if (b < 0x80) {
-      c = b;
-    } else if (InRange(b, 0x81, 0xFE) && i + 1 < length) {
-      unsigned b2 = s[i + 1];
-      if (InRange(b2, 0x30, 0x39)) {
-        if (i + 3 < length && InRange(s[i + 2], 0x81, 0xFE) && InRange(s[i + 3], 0x30, 0x39)) {
-          int32_t index =
-              (((b - 0x81) * 10 + (b2 - 0x30)) * 126 + (s[i + 2] - 0x81)) * 10 + (s[i + 3] - 0x30);
-          int32_t point = CodePointOfIndex(index);
-          if (point >= 0) c = static_cast<uint32_t>(point);
-          size = 4;
-        }
-      } else if (InRange(b2, 0x40, 0xFE) && b2 != 0x7F) {
-        wchar_t w;
-        if (b == 0xA2 && b2 == 0xE3) {
-          c = kEuro;
-        } else if (MultiByteToWideChar(936, MB_ERR_INVALID_CHARS,
-                                       reinterpret_cast<const char*>(s + i), 2, &w, 1) == 1) {
-          c = w;
-        }
-        size = 2;
+    if (size == 0) {
+      size = 1;  // cut by the end of the input
+    } else if (size == 1) {
+      if (s[i] < 0x80) c = s[i];
+    } else if (size == 4) {
+      int32_t index = (((s[i] - 0x81) * 10 + (s[i + 1] - 0x30)) * 126 + (s[i + 2] - 0x81)) * 10 +
+                      (s[i + 3] - 0x30);
+      int32_t point = CodePointOfIndex(index);
+      if (point >= 0) c = static_cast<uint32_t>(point);
+    } else {
+      wchar_t w;
+      if (s[i] == 0xA2 && s[i + 1] == 0xE3) {
+        c = kEuro;
+      } else if (MultiByteToWideChar(936, MB_ERR_INVALID_CHARS,
+                                     reinterpret_cast<const char*>(s + i), 2, &w, 1) == 1) {
+        c = w;
       }
     }
     int units = c >= 0x10000 ? 2 : 1;

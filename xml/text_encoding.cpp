@@ -289,15 +289,26 @@ int HeldBackUtf16(const wchar_t* units, int count) {
   return count > 0 && IsHighSurrogate(units[count - 1]) ? 2 : 0;
 }
 
+// A lead byte near the end whose sequence reaches past it is read again
+// with what follows it, also when what follows is no valid continuation:
+// Windows' converter (as Wine has it) swallows the rest of its input after a
+// lead byte that the input's end cuts short, where it would otherwise stop
+// at the invalid byte. Holding back can leave another such lead before the
+// new end, so the test repeats.
 int HeldBackUtf8(const unsigned char* bytes, int count) {
-  const unsigned char* end = bytes + count;
-  // The last whole character starts within the last 7 bytes when only an
-  // incomplete one (at most 3 bytes) follows it.
-  for (int start = count - 1; start >= 0 && start >= count - 8; --start) {
-    const unsigned char* p = bytes + start;
-    if (DecodeUtf8Char(p, end) >= 0) return static_cast<int>(end - p);
+  int end = count;
+  while (end > 0) {
+    int cut = 0;
+    for (int k = 3; k >= 1 && !cut; --k) {
+      if (k > end) continue;
+      unsigned b = bytes[end - k];
+      int size = b >= 0xF0 && b < 0xF8 ? 4 : b >= 0xE0 ? (b < 0xF0 ? 3 : 0) : b >= 0xC0 ? 2 : 0;
+      if (size > k) cut = k;
+    }
+    if (!cut) break;
+    end -= cut;
   }
-  return 0;
+  return count - end;
 }
 
 int HeldBackUtf32(int byteCount) { return byteCount % 4; }
@@ -335,18 +346,11 @@ bool IsMultiByteCodePage(int page) {
   return false;
 }
 
-// GB18030 from a character boundary: one byte below 0x80, a lead byte
-// 0x81..0xFE with a digit after it starts four bytes, otherwise two.
+// GB18030 from a character boundary, with the decoder's own sizes.
 int HeldBackGb18030(const unsigned char* bytes, int count) {
-  int i = 0;
-  while (i < count) {
-    unsigned b = bytes[i];
-    int size = 1;
-    if (b >= 0x81 && b <= 0xFE) {
-      if (i + 1 >= count) return count - i;
-      size = bytes[i + 1] >= 0x30 && bytes[i + 1] <= 0x39 ? 4 : 2;
-    }
-    if (i + size > count) return count - i;
+  for (int i = 0; i < count;) {
+    int size = Gb18030CharSize(bytes + i, count - i);
+    if (!size) return count - i;
     i += size;
   }
   return 0;

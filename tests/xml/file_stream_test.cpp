@@ -166,8 +166,11 @@ TEST(FileStreamRead, FileErrorsAreLoggedAndReportedAsFalse) {
   EXPECT_FALSE(stream.WriteText(L"x", 1));
 }
 
-// What a reader sees of a document, element by element in document order.
-std::vector<std::wstring> Visit(XmlDoc& doc, bool stream) {
+// What a reader sees of a document, element by element in document order:
+// name, some attributes and, with withParent, whether it has a parent (a
+// streaming reader cannot know that an unended element will lose its
+// children).
+std::vector<std::wstring> Visit(XmlDoc& doc, bool stream, bool withParent = true) {
   std::vector<std::wstring> seen;
   if (stream) {
     while (doc.FindElement()) {
@@ -175,7 +178,7 @@ std::vector<std::wstring> Visit(XmlDoc& doc, bool stream) {
       int32_t parent = doc.GetIndex()[pos].parent;
       seen.push_back(W(doc.GetTagName(pos)) + L"|" + W(doc.GetAttribute(L"id")) + L"|" +
                      W(doc.GetAttribute(L"name")) + L"|" + W(doc.GetAttribute(L"k")) + L"|" +
-                     std::to_wstring(parent != 0));
+                     std::to_wstring(withParent && parent != 0));
     }
     return seen;
   }
@@ -193,7 +196,7 @@ std::vector<std::wstring> Visit(XmlDoc& doc, bool stream) {
     probe.FindElement();
     seen.push_back(W(doc.GetTagName(c)) + L"|" + W(probe.GetAttribute(L"id")) + L"|" +
                    W(probe.GetAttribute(L"name")) + L"|" + W(probe.GetAttribute(L"k")) + L"|" +
-                   std::to_wstring(e.parent != 0));
+                   std::to_wstring(withParent && e.parent != 0));
     if (e.firstChild) {
       stack.push_back(c);
       c = e.firstChild;
@@ -381,6 +384,99 @@ TEST(WriteStream, EncodingFromTheDeclarationElseUtf8AndLossReported) {
   EXPECT_EQ(W(stream.log),
             L"<converted_from encoding=\"UTF-16\" length=\"2\"/><conversion_loss/>"
             L"<write encoding=\"windows-1252\" length=\"2\"/>");
+}
+
+}  // namespace
+
+namespace {
+
+struct Random {
+  uint32_t state;
+  uint32_t Next() { return state = state * 1664525u + 1013904223u; }
+  uint32_t Below(uint32_t n) { return n ? (Next() >> 8) % n : 0; }
+};
+
+TEST(Mutations, GarbageInEveryEncodingEndsAndStaysInBounds) {
+  std::wstring dir = MakeScratchDir(L"stream_garbage");
+  const wchar_t* encodings[] = {nullptr,    L"UTF-8",          L"GBK",         L"Shift_JIS",
+                                L"GB18030", L"UTF-16",         L"UTF-16BE",    L"UTF-32",
+                                L"big5",    L"ks_c_5601-1987", L"iso-2022-jp", L"nosuch"};
+  const char kBytes[] = "<>/=\"'!?-[]&; \r\n\0\x80\x81\xA1\xBF\xC0\xE2\xF0\xFE\xFF\x30\x39";
+  Random random{99};
+  for (int round = 0; round < 30; ++round) {
+    std::string bytes;
+    size_t size = random.Below(400);
+    for (size_t i = 0; i < size; ++i)
+      bytes += random.Below(3) ? kBytes[random.Below(sizeof kBytes - 1)]
+                               : static_cast<char>(random.Below(256));
+    std::wstring path = MakeFile(dir, "garbage.bin", bytes);
+    for (const wchar_t* encoding : encodings) {
+      for (int32_t chunk : {16, 20, 36}) {
+        FileStream stream;
+        ASSERT_TRUE(stream.OpenRead(path.c_str(), encoding, chunk));
+        WStr text;
+        int chunks = 0;
+        while (stream.filePosition < stream.fileSize && chunks <= static_cast<int>(size) + 1) {
+          stream.ReadChunk(text);
+          ++chunks;
+        }
+        ASSERT_LE(chunks, static_cast<int>(size) + 1) << "no progress, round " << round;
+        EXPECT_LE(text.size(), size);
+        // Chunk ends never change what the bytes convert to.
+        FileStream once;
+        ASSERT_TRUE(once.OpenRead(path.c_str(), encoding, 1 << 20));
+        EXPECT_TRUE(ReadAll(once) == W(text))
+            << "round " << round << " chunk " << chunk << " "
+            << (encoding ? std::string(encoding, encoding + wcslen(encoding)) : "detected");
+
+        ASSERT_TRUE(stream.OpenRead(path.c_str(), encoding, chunk));
+        XmlDoc doc;
+        ASSERT_TRUE(doc.StartReadStream(stream));
+        int found = 0;
+        while (doc.FindElement() && found <= static_cast<int>(size)) {
+          ++found;
+          doc.GetAttribute(L"a");
+          doc.GetTagName(doc.GetParentPos());
+          EXPECT_LE(doc.GetText().size(), size);
+        }
+        EXPECT_LE(found, static_cast<int>(size));
+      }
+    }
+  }
+}
+
+// Real documents cut short and with markup characters strewn in: in small
+// chunks a read-stream document sees what parsing the whole text sees.
+TEST(Mutations, DamagedDocumentsStreamAsTheyParse) {
+  std::wstring dir = MakeScratchDir(L"stream_damaged");
+  std::string original = ReadFileBytes(FixturePath("utf8", ".xml"));
+  const char kMarkup[] = "<>/=\"'!?-[]& \n";
+  Random random{7};
+  for (int round = 0; round < 40; ++round) {
+    std::string bytes = original.substr(0, random.Below(static_cast<uint32_t>(original.size())));
+    for (int flips = random.Below(12); flips > 0 && !bytes.empty(); --flips)
+      bytes[random.Below(static_cast<uint32_t>(bytes.size()))] =
+          kMarkup[random.Below(sizeof kMarkup - 1)];
+    std::wstring path = MakeFile(dir, "damaged.xml", bytes);
+    WStr text = BytesToWide(bytes.data(), static_cast<int>(bytes.size()), L"UTF-8");
+    auto whole = ParseChecked(W(text));
+    for (int32_t chunk : {16, 52}) {
+      FileStream stream;
+      ASSERT_TRUE(stream.OpenRead(path.c_str(), nullptr, chunk));
+      XmlDoc doc;
+      ASSERT_TRUE(doc.StartReadStream(stream));
+      ASSERT_EQ(Visit(doc, true, false), Visit(*whole, false, false)) << "round " << round;
+      std::wstring expectedLog = W(whole->GetResultLog());
+      // Only a whole parse looks for one root element.
+      for (const wchar_t* entry : {L"<no_root_element/>", L"<root_has_sibling/>"}) {
+        size_t at = expectedLog.find(entry);
+        if (at != std::wstring::npos) expectedLog.erase(at, wcslen(entry));
+      }
+      EXPECT_EQ(W(doc.GetResultLog()), expectedLog) << "round " << round;
+      EXPECT_EQ(doc.IsWellFormed(),
+                !(whole->GetIndex()[0].flags & ElementRecord::IllFormed) || bytes.empty());
+    }
+  }
 }
 
 }  // namespace

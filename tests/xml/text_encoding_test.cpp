@@ -272,6 +272,9 @@ TEST(HeldBack, EachEncodingsOwnRule) {
   EXPECT_EQ(u8("\xE2\x82\xAC\xE2\x82"), 2);  // the completed one before is no start
   EXPECT_EQ(u8("a\xF0\x9F\x98"), 3);
   EXPECT_EQ(u8("a\xF0"), 1);
+  EXPECT_EQ(u8("a\xE4&"), 2);  // invalid, but the converter would swallow the '&'
+  EXPECT_EQ(u8("a\xE4&'"), 0);
+  EXPECT_EQ(u8("a\xE4=\xF0&"), 4);  // holding back the last leaves the one before cut
   EXPECT_EQ(u8("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"), 0);
   EXPECT_EQ(HeldBackUtf16(L"a\xD83D", 2), 2);
   EXPECT_EQ(HeldBackUtf16(L"\xD83D\xDE00", 2), 0);  // a low surrogate completes its pair
