@@ -47,6 +47,14 @@ bool DownloadDemoDatabase(HWND page) {
 // set to it so that the report says why.
 int MoveToBackup(const WStr& target, const WStr& backupFolder) {
   EnsureFolder(backupFolder.c_str());
+  // Where the folder could not be made (a file of its name is in the way)
+  // the shell would move each target onto that name, each replacing the
+  // one before: the backup must be a folder.
+  DWORD attributes = GetFileAttributesW(backupFolder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetLastError(ERROR_DIRECTORY);
+    return -1;
+  }
   // Both lists end in a second terminator.
   WStr from = target;
   from.Append(L'\0');

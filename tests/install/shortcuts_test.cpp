@@ -2,58 +2,18 @@
 
 #include <windows.h>
 #include <objbase.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/shell_places.h"
+#include "link_probe.h"
 #include "support/fake_wizard.h"
 #include "support/test_paths.h"
 
 namespace {
 
-constexpr int kDesktop = 1007, kPrograms = 1008, kQuickLaunch = 1009, kStartup = 1010;
-
-std::wstring LinkPath(int box) {
-  switch (box) {
-    case kDesktop:
-      return ShellLinkPath(CSIDL_DESKTOP).c_str();
-    case kPrograms:
-      return ShellLinkPath(CSIDL_PROGRAMS).c_str();
-    case kStartup:
-      return ShellLinkPath(CSIDL_STARTUP).c_str();
-    default:
-      return QuickLaunchLinkPath().c_str();
-  }
-}
-
-struct Link {
-  std::wstring target, description;
-};
-
-// Loads a shortcut back through the shell's own link object.
-bool LoadLink(const std::wstring& path, Link* link) {
-  IShellLinkW* shellLink = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                              reinterpret_cast<void**>(&shellLink)))) {
-    return false;
-  }
-  IPersistFile* file = nullptr;
-  bool ok =
-      SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-      SUCCEEDED(file->Load(path.c_str(), STGM_READ));
-  wchar_t text[MAX_PATH] = {};
-  if (ok) ok = SUCCEEDED(shellLink->GetPath(text, MAX_PATH, nullptr, 0));
-  link->target = text;
-  wchar_t description[MAX_PATH] = {};
-  if (ok) ok = SUCCEEDED(shellLink->GetDescription(description, MAX_PATH));
-  link->description = description;
-  if (file) file->Release();
-  shellLink->Release();
-  return ok;
-}
+constexpr int kDesktop = kDesktopBox, kPrograms = kProgramsBox, kQuickLaunch = kQuickLaunchBox,
+              kStartup = kStartupBox;
 
 class ShortcutsTest : public ::testing::Test {
  protected:
@@ -61,13 +21,8 @@ class ShortcutsTest : public ::testing::Test {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     folder_ = MakeScratchDir(L"shortcuts");
     wizard_.SetFolder(folder_);
-    // The Quick Launch folder exists where Internet Explorer has run.
-    std::wstring quickLaunch = LinkPath(kQuickLaunch);
-    ASSERT_FALSE(quickLaunch.empty());
-    std::wstring dir = quickLaunch.substr(0, quickLaunch.find_last_of(L'\\'));
-    SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
-    for (int box : {kDesktop, kPrograms, kStartup, kQuickLaunch})
-      DeleteFileW(LinkPath(box).c_str());
+    ASSERT_FALSE(LinkPath(kQuickLaunch).empty());
+    ResetShortcuts();
   }
   void TearDown() override { CoUninitialize(); }
   void Check(std::initializer_list<int> boxes) {

@@ -94,7 +94,8 @@ std::vector<int> MessageNumbers(const std::vector<StatusReport>& reports) {
 std::vector<int> MessageSequence(const std::vector<StatusReport>& reports) {
   std::vector<int> numbers;
   for (int n : MessageNumbers(reports)) {
-    if (n != 6 || numbers.empty() || numbers.back() != 6) numbers.push_back(n);
+    bool step = n == 6 || n == 12;
+    if (!step || numbers.empty() || numbers.back() != n) numbers.push_back(n);
   }
   return numbers;
 }

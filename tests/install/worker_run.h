@@ -41,5 +41,6 @@ class WorkerRun {
 // report (1 to 16) by its fixed text, 0 for an unknown one.
 int MessageNumber(const StatusReport& report);
 std::vector<int> MessageNumbers(const std::vector<StatusReport>& reports);
-// The message numbers with runs of message 6 collapsed into one.
+// The message numbers with runs of a progress message (6, 12) collapsed
+// into one.
 std::vector<int> MessageSequence(const std::vector<StatusReport>& reports);

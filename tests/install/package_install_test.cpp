@@ -1,0 +1,256 @@
+// Whole installations and updates by the install worker against the
+// stand-in update server: the package, the backup, the demo database, the
+// shortcuts and every failure after the go-ahead.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link_probe.h"
+#include "net/update_server.h"
+#include "support/server_control.h"
+#include "support/test_app_run.h"
+#include "support/test_paths.h"
+#include "support/window_finder.h"
+#include "worker_run.h"
+
+namespace {
+
+using Numbers = std::vector<int>;
+
+std::wstring Site(const wchar_t* name) { return BuildDir() + L"\\update_server\\sites\\" + name; }
+
+// Relative paths of every file under a folder, sub-folders first found.
+void ListFiles(const std::wstring& root, const std::wstring& relative,
+               std::vector<std::wstring>* files) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((root + relative + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ListFiles(root, relative + L"\\" + name, files);
+    } else {
+      files->push_back(relative + L"\\" + name);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+// Every file of the expected tree is in the folder with the same bytes.
+void ExpectTreeIn(const std::wstring& expected, const std::wstring& folder) {
+  std::vector<std::wstring> files;
+  ListFiles(expected, L"", &files);
+  ASSERT_FALSE(files.empty());
+  for (const std::wstring& file : files) {
+    EXPECT_TRUE(ReadFileBytes(folder + file) == ReadFileBytes(expected + file))
+        << std::string(file.begin(), file.end());
+  }
+}
+
+void WriteText(const std::wstring& path, const std::string& text) {
+  SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+  ASSERT_TRUE(WriteFileBytes(path, text)) << std::string(path.begin(), path.end());
+}
+
+// An installation of 1.2.3.0 as an update finds it.
+void MakeOldInstallation(const std::wstring& folder) {
+  ASSERT_TRUE(CopyFileTo(TestAppPath(L"1.2.3.0"), folder + L"\\Quelda.exe"));
+  WriteText(folder + L"\\readme.txt", "old readme");
+  WriteText(folder + L"\\data\\sample.txt", "old sample");
+  WriteText(folder + L"\\data\\old_only.txt", "only in 1.2.3");
+  CreateDirectoryW((folder + L"\\lib").c_str(), nullptr);
+  WriteText(folder + L"\\lib\\a\\config.ini", "old a");
+  WriteText(folder + L"\\lib\\b\\config.ini", "old b");
+  WriteText(folder + L"\\keep.txt", "not in the package");
+}
+
+bool Ended(const StatusReport& r) { return r.kind != 0; }
+
+class InstallServerIntegration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ASSERT_TRUE(ServerReset()) << "the stand-in server does not answer";
+    ASSERT_TRUE(ServerSet(L"root=" + Site(L"app")));
+    ResetShortcuts();
+    // The options as the wizard opens them in install mode.
+    for (int box : kShortcutBoxes) run_.wizard().SetChecked(box, true);
+    run_.wizard().SetChecked(1006, false);
+    run_.Proceed();
+  }
+  void TearDown() override {
+    run_.Stop();
+    ServerReset();
+    ResetShortcuts();
+    CoUninitialize();
+  }
+  // A run given the go-ahead from the start, to its end.
+  const std::vector<StatusReport>& Install(const std::wstring& folder) {
+    run_.Start(folder);
+    EXPECT_TRUE(run_.WaitForReport(Ended));
+    EXPECT_TRUE(run_.WaitForEnd());
+    return run_.reports();
+  }
+
+  WorkerRun run_;
+};
+
+TEST_F(InstallServerIntegration, FirstInstallationExtractsEverythingAndBacksUpNothing) {
+  std::wstring folder = MakeScratchDir(L"install_first");
+  const auto& r = Install(folder);
+  EXPECT_EQ(MessageSequence(r), (Numbers{1, 2, 8, 13, 16}));
+  EXPECT_EQ(r.back().text, L"已完成。");
+  EXPECT_EQ(r.back().kind, 2);
+  ExpectTreeIn(Site(L"app_expected"), folder);
+  EXPECT_FALSE(FileExists(folder + L"\\Update")) << "nothing to back up";
+  EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb"));
+  EXPECT_TRUE(ReadFileBytes(folder + L"\\download\\Quelda2.0.zip") ==
+              ReadFileBytes(Site(L"app") + L"\\zirorov.zip"));
+  for (int box : kShortcutBoxes) {
+    Link link;
+    ASSERT_TRUE(LoadLink(LinkPath(box), &link)) << box;
+    EXPECT_EQ(link.target, folder + L"\\Quelda.exe") << box;
+    EXPECT_EQ(link.description, L"\\Quelda Manager.lnk") << box;
+  }
+}
+
+TEST_F(InstallServerIntegration, UpdateMovesWhatThePackageReplacesIntoTheBackup) {
+  std::wstring folder = MakeScratchDir(L"install_update");
+  MakeOldInstallation(folder);
+  std::string oldApp = ReadFileBytes(folder + L"\\Quelda.exe");
+  ChildProcess installed;
+  ASSERT_TRUE(installed.Start(folder + L"\\Quelda.exe"));
+  ASSERT_TRUE(WaitForProcessWindow(installed.id(), L"QueldaTestApp", 30000));
+  TestAppRun elsewhere(L"install_update_other", L"1.2.3.0");
+  ASSERT_TRUE(elsewhere.Start());
+
+  const auto& r = Install(folder);
+  ASSERT_EQ(r.back().kind, 2) << r.back().text.c_str();
+  ExpectTreeIn(Site(L"app_expected"), folder);
+  std::wstring backup = folder + L"\\Update\\Backup1.2.3";
+  EXPECT_TRUE(ReadFileBytes(backup + L"\\Quelda.exe") == oldApp);
+  EXPECT_EQ(ReadFileBytes(backup + L"\\readme.txt"), "old readme");
+  // An existing folder item goes into the backup as a whole, with what
+  // the package does not hold.
+  EXPECT_EQ(ReadFileBytes(backup + L"\\data\\sample.txt"), "old sample");
+  EXPECT_EQ(ReadFileBytes(backup + L"\\data\\old_only.txt"), "only in 1.2.3");
+  EXPECT_FALSE(FileExists(folder + L"\\data\\old_only.txt"));
+  // Backups land under their last name: the second config.ini (lib/a in
+  // the package's order) replaces the first's.
+  EXPECT_EQ(ReadFileBytes(backup + L"\\config.ini"), "old a");
+  EXPECT_EQ(ReadFileBytes(folder + L"\\keep.txt"), "not in the package");
+
+  EXPECT_EQ(installed.WaitForExit(10000), 0) << "the running copy was asked to close";
+  EXPECT_NE(ReadFileBytes(folder + L"\\Quelda.log").find("close 3"), std::string::npos);
+  EXPECT_LT(elsewhere.process.WaitForExit(0), 0) << "a copy from another folder runs on";
+  EXPECT_EQ(elsewhere.Log().find("close"), std::string::npos);
+}
+
+TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
+  std::wstring folder = MakeScratchDir(L"install_database");
+  WriteText(folder + L"\\Quelda.mdb", "the user's own data");
+  Install(folder);
+  EXPECT_EQ(MessageSequence(run_.reports()), (Numbers{1, 2, 8, 13, 16}));
+  EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.mdb"), "the user's own data");
+
+  run_.wizard().SetChecked(1006, true);
+  const auto& r = Install(folder);
+  EXPECT_EQ(MessageSequence(r), (Numbers{1, 2, 8, 9, 12, 13, 16}));
+  size_t steps = 0;
+  for (const StatusReport& report : r) {
+    if (MessageNumber(report) != 12) continue;
+    ++steps;
+    EXPECT_EQ(report.progress, 1u);
+  }
+  EXPECT_EQ(steps, 65556u / 12288u);
+  EXPECT_TRUE(ReadFileBytes(folder + L"\\Quelda.mdb") ==
+              ReadFileBytes(Site(L"app") + L"\\quelda.mdb"));
+}
+
+TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage) {
+  run_.wizard().SetChecked(1006, true);
+  ASSERT_TRUE(ServerSet(L"fault=chunked&only=quelda.mdb"));
+  std::wstring folder = MakeScratchDir(L"install_database_fails");
+  const auto& r = Install(folder);
+  EXPECT_EQ(MessageSequence(r), (Numbers{1, 2, 8, 9, 10}));
+  EXPECT_EQ(r.back().text, std::wstring(L"下载 “") + kDatabaseUrl + L"” 失败！");
+  EXPECT_FALSE(FileExists(folder + L"\\Quelda.exe"));
+  // The archive was closed: the package file can go.
+  EXPECT_TRUE(DeleteFileW((folder + L"\\download\\Quelda2.0.zip").c_str()));
+
+  ASSERT_TRUE(ServerReset());
+  ASSERT_TRUE(ServerSet(L"root=" + Site(L"app")));
+  ASSERT_TRUE(CreateDirectoryW((folder + L"\\Quelda.mdb").c_str(), nullptr));
+  const auto& again = Install(folder);
+  EXPECT_EQ(MessageSequence(again), (Numbers{1, 2, 8, 9, 11}));
+  std::wstring expected = L"创建 “" + folder + L"\\Quelda.mdb” 失败！\r\n";
+  EXPECT_EQ(again.back().text.compare(0, expected.size(), expected), 0);
+  EXPECT_FALSE(FileExists(folder + L"\\Quelda.exe"));
+  EXPECT_TRUE(DeleteFileW((folder + L"\\download\\Quelda2.0.zip").c_str()));
+}
+
+TEST_F(InstallServerIntegration, TargetThatCannotBeMovedFailsUntilItIsFree) {
+  std::wstring folder = MakeScratchDir(L"install_locked");
+  MakeOldInstallation(folder);
+  // A file where the backup folder belongs: nothing can be moved into it,
+  // and nothing may be moved onto it. (Wine moves files that are open
+  // without sharing, and into a folder that stands where the backup would
+  // land, so neither can stand in for a locked target.)
+  std::wstring blocker = folder + L"\\Update\\Backup1.2.3";
+  WriteText(blocker, "in the way");
+  const auto& r = Install(folder);
+  std::wstring expected =
+      L"备份 “" + folder + L"\\Quelda.exe” 至 “" + folder + L"\\Update\\Backup1.2.3\\” 失败！\r\n";
+  EXPECT_EQ(MessageNumber(r.back()), 14);
+  EXPECT_EQ(r.back().text.compare(0, expected.size(), expected), 0) << r.back().text.c_str();
+  EXPECT_EQ(ReadFileBytes(folder + L"\\readme.txt"), "old readme");
+  EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.exe"), ReadFileBytes(TestAppPath(L"1.2.3.0")));
+  EXPECT_EQ(ReadFileBytes(blocker), "in the way");
+  ASSERT_TRUE(DeleteFileW(blocker.c_str()));
+
+  // Retry: the worker runs again and passes the wait at once.
+  const auto& retry = Install(folder);
+  EXPECT_EQ(retry.back().kind, 2) << retry.back().text.c_str();
+  ExpectTreeIn(Site(L"app_expected"), folder);
+}
+
+TEST_F(InstallServerIntegration, ItemThatCannotBeExtractedEndsTheRun) {
+  // A byte of Quelda.exe's data changed on the way: its CRC fails.
+  ASSERT_TRUE(ServerSet(L"fault=zero&at=300&only=zirorov.zip"));
+  std::wstring folder = MakeScratchDir(L"install_crc");
+  const auto& r = Install(folder);
+  EXPECT_EQ(MessageSequence(r), (Numbers{1, 2, 8, 13, 15}));
+  EXPECT_EQ(r.back().text, L"解压 “Quelda.exe” 失败！");
+  EXPECT_FALSE(FileExists(folder + L"\\readme.txt"));
+
+  // Retry with a sound download writes over the same package file.
+  ASSERT_TRUE(ServerSet(L"fault=none"));
+  const auto& retry = Install(folder);
+  EXPECT_EQ(retry.back().kind, 2);
+  ExpectTreeIn(Site(L"app_expected"), folder);
+}
+
+TEST_F(InstallServerIntegration, ItemWithAnEscapingNameIsNeitherMovedNorExtracted) {
+  ASSERT_TRUE(ServerSet(L"root=" + Site(L"bad_name")));
+  std::wstring parent = MakeScratchDir(L"install_bad_name");
+  std::wstring folder = parent + L"\\Quelda";
+  ASSERT_TRUE(CopyFileTo(TestAppPath(L"1.2.3.0"), parent + L"\\Quelda.exe"));
+  CreateDirectoryW(folder.c_str(), nullptr);
+  MakeOldInstallation(folder);
+  const auto& r = Install(folder);
+  EXPECT_EQ(MessageNumber(r.back()), 15) << r.back().text.c_str();
+  EXPECT_EQ(ReadFileBytes(folder + L"\\readme.txt"), "first\r\n");
+  EXPECT_FALSE(FileExists(parent + L"\\outside.txt"));
+  EXPECT_FALSE(FileExists(folder + L"\\zz.txt"));
+  // Nothing outside the install folder, nor the folder itself, was moved.
+  EXPECT_TRUE(FileExists(parent + L"\\Quelda.exe"));
+  EXPECT_TRUE(FileExists(folder + L"\\keep.txt"));
+  EXPECT_TRUE(FileExists(folder + L"\\Quelda.exe"));
+}
+
+}  // namespace
