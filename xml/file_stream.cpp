@@ -94,20 +94,24 @@ bool FileStream::SetEncoding(const wchar_t* name) {
   return true;
 }
 
-bool FileStream::OpenRead(const wchar_t* path, const wchar_t* encodingName, int32_t chunk) {
+bool FileStream::Open(const wchar_t* path, bool write, int32_t chunk) {
   Close();
   log.Clear();
   encoding.Clear();
   encodingFlags = 0;
   unitSize = 1;
   encodingSettled_ = false;
-  writing_ = false;
+  writing_ = write;
   filePosition = fileSize = 0;
   keepMark = 0;
   chunkSize = chunk < kMinChunkSize ? kMinChunkSize : chunk & ~3;
   bytesToRead = chunkSize;
-  file.Reset(_wfopen(path, L"rb"));
-  if (!file) return Fail();
+  file.Reset(_wfopen(path, write ? L"wb" : L"rb"));
+  return file.valid() || Fail();
+}
+
+bool FileStream::OpenRead(const wchar_t* path, const wchar_t* encodingName, int32_t chunk) {
+  if (!Open(path, false, chunk)) return false;
   FILE* f = file.get();
   if (_fseeki64(f, 0, SEEK_END) != 0 || (fileSize = _ftelli64(f)) < 0 ||
       _fseeki64(f, 0, SEEK_SET) != 0)
@@ -145,16 +149,7 @@ bool FileStream::OpenRead(const wchar_t* path, const wchar_t* encodingName, int3
 }
 
 bool FileStream::OpenWrite(const wchar_t* path, const wchar_t* encodingName, int32_t chunk) {
-  Close();
-  log.Clear();
-  encoding.Clear();
-  encodingFlags = 0;
-  unitSize = 1;
-  filePosition = fileSize = 0;
-  chunkSize = chunk < kMinChunkSize ? kMinChunkSize : chunk;
-  writing_ = true;
-  file.Reset(_wfopen(path, L"wb"));
-  if (!file) return Fail();
+  if (!Open(path, true, chunk)) return false;
   if (encodingName && *encodingName && !SetEncoding(encodingName)) return Fail();
   return true;
 }

@@ -62,6 +62,7 @@ struct FileStream {
   NameStack names{23};
 
  private:
+  bool Open(const wchar_t* path, bool write, int32_t chunk);
   bool Fail();
   bool SetEncoding(const wchar_t* name);
   bool ChooseWriteEncoding(const wchar_t* chars, size_t n);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "xml/gb18030_table.h"
+#include "xml/text_encoding.h"
 
 namespace {
 
@@ -11,39 +12,37 @@ constexpr int32_t kSupplementaryIndex = 189000;
 // GBK leaves the euro sign at 0x80, GB18030 moves it to A2 E3.
 constexpr wchar_t kEuro = 0x20AC;
 
-int32_t CodePointOfIndex(int32_t index) {
-  if (index >= kSupplementaryIndex && index < kSupplementaryIndex + 0x100000)
-    return 0x10000 + (index - kSupplementaryIndex);
+// The range whose column (index or code point) holds key, or null.
+template <typename Column>
+const Gb18030Range* FindRange(uint32_t key, Column column) {
   int lo = 0, hi = kGb18030RangeCount - 1;
   while (lo <= hi) {
     int mid = (lo + hi) / 2;
     const Gb18030Range& r = kGb18030Ranges[mid];
-    if (index < r.index) {
+    uint32_t first = column(r);
+    if (key < first) {
       hi = mid - 1;
-    } else if (index >= r.index + r.count) {
+    } else if (key >= first + r.count) {
       lo = mid + 1;
     } else {
-      return r.first + (index - r.index);
+      return &r;
     }
   }
-  return -1;
+  return nullptr;
+}
+
+int32_t CodePointOfIndex(int32_t index) {
+  if (index >= kSupplementaryIndex && index < kSupplementaryIndex + 0x100000)
+    return 0x10000 + (index - kSupplementaryIndex);
+  const Gb18030Range* r = FindRange(static_cast<uint32_t>(index),
+                                    [](const Gb18030Range& g) { return uint32_t(g.index); });
+  return r ? r->first + (index - r->index) : -1;
 }
 
 int32_t IndexOfCodePoint(uint32_t c) {
   if (c >= 0x10000) return kSupplementaryIndex + static_cast<int32_t>(c - 0x10000);
-  int lo = 0, hi = kGb18030RangeCount - 1;
-  while (lo <= hi) {
-    int mid = (lo + hi) / 2;
-    const Gb18030Range& r = kGb18030Ranges[mid];
-    if (c < r.first) {
-      hi = mid - 1;
-    } else if (c >= static_cast<uint32_t>(r.first) + r.count) {
-      lo = mid + 1;
-    } else {
-      return r.index + static_cast<int32_t>(c - r.first);
-    }
-  }
-  return -1;
+  const Gb18030Range* r = FindRange(c, [](const Gb18030Range& g) { return uint32_t(g.first); });
+  return r ? r->index + static_cast<int32_t>(c - r->first) : -1;
 }
 
 bool InRange(unsigned b, unsigned lo, unsigned hi) { return b >= lo && b <= hi; }
@@ -91,17 +90,7 @@ int Gb18030ToUtf16(const unsigned char* s, int length, wchar_t* out, int capacit
         c = w;
       }
     }
-    int units = c >= 0x10000 ? 2 : 1;
-    if (out) {
-      if (n + units > capacity) break;
-      if (units == 1) {
-        out[n] = static_cast<wchar_t>(c);
-      } else {
-        out[n] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-        out[n + 1] = static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-      }
-    }
-    n += units;
+    if (!PutUtf16(c, out, n, capacity)) break;
     i += size;
   }
   return n;

@@ -2,31 +2,9 @@
 
 #include <stdio.h>
 
-namespace {
+#include "xml/escape_text.h"
 
-void AppendEscaped(WStr& out, const wchar_t* value) {
-  for (const wchar_t* p = value; *p; ++p) {
-    switch (*p) {
-      case L'<':
-        out += L"&lt;";
-        break;
-      case L'&':
-        out += L"&amp;";
-        break;
-      case L'>':
-        out += L"&gt;";
-        break;
-      case L'"':
-        out += L"&quot;";
-        break;
-      case L'\'':
-        out += L"&apos;";
-        break;
-      default:
-        out += *p;
-    }
-  }
-}
+namespace {
 
 size_t Length(const wchar_t* s) { return WStr::Length(s); }
 
@@ -51,7 +29,7 @@ size_t FindEntry(const WStr& log, const wchar_t* name) {
 // adds it before the entry's closing "/>" (or ">").
 void SetEntryAttribute(WStr& log, size_t entry, const wchar_t* name, const wchar_t* value) {
   WStr escaped;
-  AppendEscaped(escaped, value);
+  AppendEscaped(escaped, value, kEscapeQuotes);
   size_t n = Length(name);
   size_t i = entry + 1;
   while (i < log.size() && log[i] != L' ' && log[i] != L'/' && log[i] != L'>') ++i;

@@ -69,18 +69,7 @@ int Utf32ToUtf8(const uint32_t* s, int length, unsigned char* out, int capacity)
 int Utf32ToUtf16(const uint32_t* s, int length, wchar_t* out, int capacity) {
   int n = 0;
   for (int i = 0; i < length; ++i) {
-    uint32_t c = s[i] > 0x10FFFF ? '?' : s[i];
-    int size = c >= 0x10000 ? 2 : 1;
-    if (out) {
-      if (n + size > capacity) break;
-      if (size == 1) {
-        out[n] = static_cast<wchar_t>(c);
-      } else {
-        out[n] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-        out[n + 1] = static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-      }
-    }
-    n += size;
+    if (!PutUtf16(s[i] > 0x10FFFF ? '?' : s[i], out, n, capacity)) break;
   }
   return n;
 }
@@ -129,6 +118,21 @@ const ByteOrderMark kByteOrderMarks[kByteOrderMarkCount] = {
     {"\xFF\xFE", 2, L"UTF-16LE", 0x01},
     {"\xFE\xFF", 2, L"UTF-16BE", 0x80},
 };
+
+bool PutUtf16(uint32_t c, wchar_t* out, int& n, int capacity) {
+  int units = c >= 0x10000 ? 2 : 1;
+  if (out) {
+    if (n + units > capacity) return false;
+    if (units == 1) {
+      out[n] = static_cast<wchar_t>(c);
+    } else {
+      out[n] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+      out[n + 1] = static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+    }
+  }
+  n += units;
+  return true;
+}
 
 int CodePageFromName(const wchar_t* name) {
   if (!name || !name[0]) return 0;

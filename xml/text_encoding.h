@@ -27,6 +27,11 @@ int DecodeUtf8Char(const unsigned char*& cursor, const unsigned char* end);
 // buffer + count when buffer is not null. Values beyond U+10FFFF become '?'.
 void EncodeUtf8Char(uint32_t c, unsigned char* buffer, int& count);
 
+// Puts code point c (at most U+10FFFF) at out[n] as one unit or a surrogate
+// pair and advances n; with out null it only counts. False, with nothing
+// put, when the units would pass capacity.
+bool PutUtf16(uint32_t c, wchar_t* out, int& n, int capacity);
+
 // Converts between encodings by name. Units are those of each encoding:
 // wchar_t for UTF-16, uint32_t for kCodePageUtf32, bytes otherwise.
 struct TextConverter {

@@ -317,18 +317,23 @@ void XmlDoc::Parse() {
   }
 }
 
-bool XmlDoc::StartReadStream(FileStream& stream) {
+bool XmlDoc::StartStream(FileStream& stream, uint32_t mode) {
   if ((flags_ & (ReadStream | WriteStream)) || !stream.IsOpen()) return false;
   text_.Clear();
   resultLog_.Clear();
   ResetIndex();
   if (freePos_ == 0) return false;
-  flags_ |= ReadStream;
+  flags_ |= mode;
   stream_ = &stream;
   stream.text = &text_;
+  wellFormed_ = true;
+  return true;
+}
+
+bool XmlDoc::StartReadStream(FileStream& stream) {
+  if (!StartStream(stream, ReadStream)) return false;
   delete reader_;
   reader_ = new Builder(*this);
-  wellFormed_ = true;
   return true;
 }
 
@@ -347,11 +352,7 @@ bool XmlDoc::FindNextInStream(const wchar_t* name) {
       return false;
     }
     if (path.kind == ElementPath::NoName || NameMatches(found, step)) {
-      mainPos_ = found;
-      parentPos_ = index_[found].parent;
-      childPos_ = 0;
-      nodeOffset_ = nodeLength_ = 0;
-      nodeKind_ = 1;
+      SetMainElement(found);
       return true;
     }
   }

@@ -103,6 +103,9 @@ class XmlDoc {
   bool NameMatches(int32_t pos, const wchar_t* step) const;
   int32_t FindCore(int32_t parent, int32_t after, const wchar_t* path) const;
   bool FindNextInStream(const wchar_t* name);
+  // A find's success: found becomes the main element.
+  void SetMainElement(int32_t found);
+  bool StartStream(FileStream& stream, uint32_t mode);
   WStr ReadAttribute(int32_t pos, const wchar_t* name) const;
 
   int32_t NewRecord();

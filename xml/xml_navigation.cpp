@@ -40,12 +40,16 @@ bool XmlDoc::FindElement(const wchar_t* name) {
   if ((flags_ & ReadStream) && reader_) return FindNextInStream(name);
   int32_t found = FindCore(parentPos_, mainPos_, name);
   if (!found) return false;
+  SetMainElement(found);
+  return true;
+}
+
+void XmlDoc::SetMainElement(int32_t found) {
   mainPos_ = found;
   parentPos_ = index_[found].parent;
   childPos_ = 0;
   nodeOffset_ = nodeLength_ = 0;
   nodeKind_ = 1;
-  return true;
 }
 
 bool XmlDoc::FindChildElement(const wchar_t* name) {

@@ -1,30 +1,12 @@
 #include <stdio.h>
 
+#include "xml/escape_text.h"
 #include "xml/file_stream.h"
 #include "xml/token_cursor.h"
 #include "xml/xml_doc.h"
 #include "xml/xml_names.h"
 
 namespace {
-
-bool IsLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
-
-bool IsReferenceChar(wchar_t c) {
-  return c == L'-' || c == L'.' || (c >= L'0' && c <= L'9') || c == L':' || c == L'_' ||
-         IsLetter(c) || c > 127;
-}
-
-// Length of the reference that begins with the '&' at t, up to its ';'; 0
-// when there is none.
-size_t ReferenceLength(const wchar_t* t) {
-  wchar_t c = t[1];
-  if (!(c == L'#' || c == L':' || c == L'_' || IsLetter(c) || c > 127)) return 0;
-  for (size_t i = 2; t[i]; ++i) {
-    if (t[i] == L';') return i + 1;
-    if (!IsReferenceChar(t[i])) return 0;
-  }
-  return 0;
-}
 
 // A name with any of these would end its tag early or break the markup; an
 // element name must also begin the way the parser expects a start tag to.
@@ -73,35 +55,9 @@ WStr XmlDoc::EncodeText(int options, const wchar_t* text) {
   if (!text) return out;
   size_t length = WStr::Length(text);
   out.Reserve(length + length / 10 + 7);
-  for (size_t i = 0; i < length; ++i) {
-    wchar_t c = text[i];
-    switch (c) {
-      case L'<':
-        out += L"&lt;";
-        break;
-      case L'>':
-        out += L"&gt;";
-        break;
-      case L'&': {
-        size_t reference = (options & KeepReferences) ? ReferenceLength(text + i) : 0;
-        if (reference) {
-          out.Append(text + i, reference);
-          i += reference - 1;
-        } else {
-          out += L"&amp;";
-        }
-        break;
-      }
-      case L'"':
-        out += (options & AttributeValue) ? L"&quot;" : L"\"";
-        break;
-      case L'\'':
-        out += (options & AttributeValue) ? L"&apos;" : L"'";
-        break;
-      default:
-        out += c;
-    }
-  }
+  AppendEscaped(out, text,
+                ((options & AttributeValue) ? unsigned(kEscapeQuotes) : 0u) |
+                    ((options & KeepReferences) ? unsigned(kKeepReferences) : 0u));
   return out;
 }
 
@@ -397,15 +353,4 @@ bool XmlDoc::FlushBefore(int32_t pos) {
   return true;
 }
 
-bool XmlDoc::StartWriteStream(FileStream& stream) {
-  if ((flags_ & (ReadStream | WriteStream)) || !stream.IsOpen()) return false;
-  text_.Clear();
-  resultLog_.Clear();
-  ResetIndex();
-  if (freePos_ == 0) return false;
-  flags_ |= WriteStream;
-  stream_ = &stream;
-  stream.text = &text_;
-  wellFormed_ = true;
-  return true;
-}
+bool XmlDoc::StartWriteStream(FileStream& stream) { return StartStream(stream, WriteStream); }

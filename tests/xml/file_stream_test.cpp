@@ -182,27 +182,14 @@ std::vector<std::wstring> Visit(XmlDoc& doc, bool stream, bool withParent = true
     }
     return seen;
   }
-  const ElementIndex& index = doc.GetIndex();
-  std::vector<int32_t> stack;
-  for (int32_t c = index[0].firstChild; c || !stack.empty();) {
-    if (!c) {
-      c = index[stack.back()].next;
-      stack.pop_back();
-      continue;
-    }
+  for (int32_t c : DocumentOrder(doc)) {
     XmlDoc probe;  // attributes through a document of the start tag alone
-    const ElementRecord& e = index[c];
+    const ElementRecord& e = doc.GetIndex()[c];
     probe.SetText(W(doc.GetText()).substr(e.start, e.StartTagLength()).c_str());
     probe.FindElement();
     seen.push_back(W(doc.GetTagName(c)) + L"|" + W(probe.GetAttribute(L"id")) + L"|" +
                    W(probe.GetAttribute(L"name")) + L"|" + W(probe.GetAttribute(L"k")) + L"|" +
                    std::to_wstring(withParent && e.parent != 0));
-    if (e.firstChild) {
-      stack.push_back(c);
-      c = e.firstChild;
-    } else {
-      c = e.next;
-    }
   }
   return seen;
 }

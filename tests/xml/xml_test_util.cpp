@@ -95,26 +95,35 @@ std::wstring Outline(const XmlDoc& doc) {
   return out;
 }
 
+std::vector<int32_t> DocumentOrder(const XmlDoc& doc) {
+  std::vector<int32_t> order;
+  if (!doc.GetFreePos()) return order;
+  const ElementIndex& index = doc.GetIndex();
+  std::vector<int32_t> stack;
+  for (int32_t c = index[0].firstChild; c || !stack.empty();) {
+    if (!c) {
+      c = index[stack.back()].next;
+      stack.pop_back();
+      continue;
+    }
+    order.push_back(c);
+    if (index[c].firstChild) {
+      stack.push_back(c);
+      c = index[c].firstChild;
+    } else {
+      c = index[c].next;
+    }
+  }
+  return order;
+}
+
 std::string IndexDifference(const XmlDoc& a, const XmlDoc& b) {
   auto walk = [](const XmlDoc& doc) {
     std::vector<std::vector<uint32_t>> out;
-    const ElementIndex& index = doc.GetIndex();
-    std::vector<int32_t> stack;
-    for (int32_t c = doc.GetFreePos() ? index[0].firstChild : 0; c || !stack.empty();) {
-      if (!c) {
-        c = index[stack.back()].next;
-        stack.pop_back();
-        continue;
-      }
-      const ElementRecord& e = index[c];
+    for (int32_t c : DocumentOrder(doc)) {
+      const ElementRecord& e = doc.GetIndex()[c];
       out.push_back({e.start, e.length, e.tagLengths, e.Level(),
                      (e.flags & ElementRecord::Unended) ? 1u : 0u});
-      if (e.firstChild) {
-        stack.push_back(c);
-        c = e.firstChild;
-      } else {
-        c = e.next;
-      }
     }
     return out;
   };

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "xml/xml_doc.h"
 
@@ -13,6 +14,9 @@ std::unique_ptr<XmlDoc> ParseChecked(const std::wstring& text, uint32_t flags = 
 
 // The first broken invariant of the index, or an empty string.
 std::string IndexProblem(const XmlDoc& doc);
+
+// Positions of the elements in document order.
+std::vector<int32_t> DocumentOrder(const XmlDoc& doc);
 
 // The first difference between two indexes, element by element in document
 // order (offsets, lengths, levels, Unended), or an empty string.
