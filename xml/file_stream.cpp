@@ -12,20 +12,19 @@ constexpr int32_t kMinChunkSize = 16;
 constexpr int kDeclarationBytes = 1024;
 
 // Adds "file_error" with the thread's last error: the first line of the
-// system's text for it, at most 100 characters.
+// system's text for it, at most 100 characters (longer texts are cut, not
+// dropped).
 void AddFileError(WStr& log) {
   DWORD code = GetLastError();
-  wchar_t message[101] = L"";
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                code, 0, message, 101, nullptr);
-  if (length == 0) message[0] = 0;
-  for (wchar_t* p = message; *p; ++p) {
-    if (*p == L'\r' || *p == L'\n') {
-      *p = 0;
-      break;
-    }
-  }
-  AddResult(log, kResultMsg | kResultN, L"file_error", message, static_cast<int>(code), -1);
+  wchar_t* text = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  WStr message;
+  for (DWORD i = 0; i < length && i < 100 && text[i] != L'\r' && text[i] != L'\n'; ++i)
+    message += text[i];
+  if (text) LocalFree(text);
+  AddResult(log, kResultMsg | kResultN, L"file_error", message.c_str(), static_cast<int>(code), -1);
 }
 
 void SwapBytes(char* bytes, size_t units) {

@@ -385,6 +385,8 @@ int ToWide(int page, const unsigned char* bytes, int count, wchar_t* out, int ca
   return MultiByteToWideChar(page, 0, reinterpret_cast<const char*>(bytes), count, out, capacity);
 }
 
+}  // namespace
+
 // For code pages without lead-byte ranges (those that shift states): the
 // shortest tail that converts alike split or whole, after the tail has
 // agreed with the whole chunk's conversion three times.
@@ -411,8 +413,6 @@ int HeldBackByTails(int page, const unsigned char* bytes, int count) {
   }
   return -1;
 }
-
-}  // namespace
 
 int HeldBackCodePage(int page, const unsigned char* bytes, int count) {
   if (page == 0) page = static_cast<int>(GetACP());

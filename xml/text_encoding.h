@@ -64,6 +64,9 @@ int HeldBackUtf16(const wchar_t* units, int count);
 int HeldBackUtf8(const unsigned char* bytes, int count);
 int HeldBackUtf32(int byteCount);
 int HeldBackCodePage(int codePage, const unsigned char* bytes, int count);
+// The comparison of converted tails that HeldBackCodePage falls back on for
+// multi-byte code pages without lead-byte ranges.
+int HeldBackByTails(int codePage, const unsigned char* bytes, int count);
 
 // True when bytes read as UTF-8: every byte from 0x80 up starts a sequence
 // that DecodeUtf8Char accepts. A sequence cut by the end counts as UTF-8

@@ -346,6 +346,30 @@ TEST(WriteStream, ByteForByteWhatWritingTheWholeDocumentGives) {
   }
 }
 
+TEST(WriteStream, ElementsLeftOpenEndInnermostFirst) {
+  std::wstring path = WrittenDir() + L"\\open.txt";
+  FileStream stream;
+  ASSERT_TRUE(stream.OpenWrite(path.c_str(), L"UTF-8", 16));
+  XmlDoc doc;
+  ASSERT_TRUE(doc.StartWriteStream(stream));
+  std::string expected, ends;
+  // More open names than the name stack has buckets.
+  for (int i = 0; i < 40; ++i) {
+    std::string name = "level" + std::to_string(i % 30);
+    ASSERT_TRUE(doc.AddElement(std::wstring(name.begin(), name.end()).c_str(), nullptr,
+                               XmlDoc::NoEndTag | XmlDoc::NoLineBreak));
+    expected += "<" + name + ">";
+    ends = "</" + name + ">" + ends;
+  }
+  EXPECT_LT(doc.GetText().size(), 30u);
+  ASSERT_TRUE(doc.EndStream());
+  ASSERT_TRUE(stream.Close());
+  EXPECT_EQ(ReadFileBytes(path), expected + ends);
+  auto parsed = ParseChecked(std::wstring(expected.begin(), expected.end()) +
+                             std::wstring(ends.begin(), ends.end()));
+  EXPECT_TRUE(parsed->IsWellFormed());
+}
+
 TEST(WriteStream, EncodingFromTheDeclarationElseUtf8AndLossReported) {
   std::wstring path = WrittenDir() + L"\\default.txt";
   FileStream stream;
