@@ -4,12 +4,16 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
 #include <string>
 
 #include "net/update_server.h"
 #include "support/clock.h"
+#include "support/link_probe.h"
 #include "support/server_control.h"
 #include "support/setup_runner.h"
+#include "support/test_app_run.h"
 #include "support/test_paths.h"
 #include "support/window_finder.h"
 
@@ -145,6 +149,96 @@ TEST_F(SetupServerIntegration, DownloadPageShowsTheBarDuringTheDownload) {
   Sleep(300);
   EXPECT_TRUE(SaveWindowPicture(frame, ScreenshotPath(L"page4_downloading")));
   EXPECT_EQ(setup.Close(), 0);
+}
+
+TEST_F(SetupServerIntegration, FinishQuestionStartsTheApplicationOnlyOnYes) {
+  ASSERT_TRUE(ServerSet(L"root=" + Site(L"app")));
+  for (WPARAM answer : {IDNO, IDYES}) {
+    SCOPED_TRACE(answer == IDYES ? "yes" : "no");
+    RunningSetup setup(L"setup_finish");
+    ASSERT_TRUE(setup.Start());
+    HWND frame = setup.frame(), options = setup.Page(1007);
+    std::wstring target = MakeScratchDir(L"setup_finish_target");
+    SendMessageW(GetDlgItem(setup.Page(1004), 1004), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(target.c_str()));
+    // No shortcuts into the prefix from here; the worker tests check them.
+    for (int box : kShortcutBoxes)
+      SendMessageW(GetDlgItem(options, box), BM_SETCHECK, BST_UNCHECKED, 0);
+    for (int i = 0; i < 3; ++i) ClickButton(frame, kNext);
+    HWND box = WaitForMessageBox(setup.process().id(), frame, kStageTimeout);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(DlgItemText(box, 0xFFFF), L"Quelda Manager 已安装完成！\r\n\r\n是否立即启动？");
+    EXPECT_EQ(WindowText(box), L"安装 Quelda Manager");
+    EXPECT_FALSE(ControlEnabled(frame, kBack));
+    EXPECT_FALSE(ControlEnabled(frame, kNext));
+    if (answer == IDYES) {
+      Sleep(300);
+      EXPECT_TRUE(SaveWindowPicture(box, ScreenshotPath(L"finish_question")));
+    }
+    PostMessageW(box, WM_COMMAND, answer, 0);
+    EXPECT_EQ(setup.process().WaitForExit(5000), 0);
+    EXPECT_TRUE(FileExists(target + L"\\Quelda.exe"));
+    if (answer == IDYES) {
+      EXPECT_TRUE(WaitUntil(
+          [&] { return ReadFileBytes(target + L"\\Quelda.log") == "started\r\n"; }, 10000))
+          << ReadFileBytes(target + L"\\Quelda.log");
+      KillProcessesUnder(target);
+    } else {
+      Sleep(500);
+      EXPECT_FALSE(FileExists(target + L"\\Quelda.log")) << "nothing was started";
+    }
+  }
+}
+
+TEST_F(SetupServerIntegration, UpdateFromTheInstalledFolderEndsByStartingTheApplication) {
+  ASSERT_TRUE(ServerSet(L"root=" + Site(L"app")));
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ResetShortcuts();
+  // Only the desktop shortcut was there: only it is kept.
+  ASSERT_TRUE(WriteFileBytes(LinkPath(kDesktopBox), "an older shortcut"));
+
+  RunningSetup setup(L"setup_update", true);
+  const std::wstring& folder = setup.folder();
+  std::string oldApp = ReadFileBytes(folder + L"\\Quelda.exe");
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\readme.txt", "old readme"));
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\keep.txt", "not in the package"));
+  ChildProcess installed;
+  ASSERT_TRUE(installed.Start(folder + L"\\Quelda.exe"));
+  ASSERT_TRUE(WaitForProcessWindow(installed.id(), L"QueldaTestApp", 30000));
+  TestAppRun elsewhere(L"setup_update_other", L"1.2.3.0");
+  ASSERT_TRUE(elsewhere.Start());
+
+  // No page but the download page, no question: the setup ends by itself.
+  ASSERT_TRUE(setup.process().Start(setup.exe()));
+  EXPECT_EQ(setup.process().WaitForExit(60000), 0);
+  EXPECT_EQ(FindMessageBox(setup.process().id(), nullptr), nullptr);
+
+  std::wstring backup = folder + L"\\Update\\Backup1.2.3";
+  EXPECT_TRUE(ReadFileBytes(backup + L"\\Quelda.exe") == oldApp);
+  EXPECT_EQ(ReadFileBytes(backup + L"\\readme.txt"), "old readme");
+  EXPECT_EQ(ReadFileBytes(folder + L"\\readme.txt"), "Quelda Manager 2.0\r\n");
+  EXPECT_TRUE(ReadFileBytes(folder + L"\\Quelda.exe") == ReadFileBytes(TestAppPath(L"2.0.0.0")));
+  EXPECT_EQ(ReadFileBytes(folder + L"\\keep.txt"), "not in the package");
+  EXPECT_TRUE(FileExists(folder + L"\\QueldaSetup.exe"));
+
+  // The old copy was asked to close, the new one started.
+  EXPECT_EQ(installed.WaitForExit(10000), 0);
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return ReadFileBytes(folder + L"\\Quelda.log") == "started\r\nclose 3\r\nstarted\r\n";
+      },
+      10000))
+      << ReadFileBytes(folder + L"\\Quelda.log");
+  EXPECT_LT(elsewhere.process.WaitForExit(0), 0) << "a copy from another folder runs on";
+  EXPECT_EQ(elsewhere.Log(), "started\r\n");
+
+  Link link;
+  EXPECT_TRUE(LoadLink(LinkPath(kDesktopBox), &link));
+  EXPECT_EQ(link.target, folder + L"\\Quelda.exe");
+  for (int box : {kProgramsBox, kStartupBox, kQuickLaunchBox})
+    EXPECT_FALSE(FileExists(LinkPath(box))) << box;
+  ResetShortcuts();
+  CoUninitialize();
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link_probe.h"
+#include "support/link_probe.h"
 #include "net/update_server.h"
 #include "support/server_control.h"
 #include "support/test_app_run.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "link_probe.h"
+#include "support/link_probe.h"
 #include "support/fake_wizard.h"
 #include "support/test_paths.h"
 

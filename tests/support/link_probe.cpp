@@ -1,4 +1,4 @@
-#include "link_probe.h"
+#include "support/link_probe.h"
 
 #include <windows.h>
 #include <objbase.h>
