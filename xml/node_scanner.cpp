@@ -82,9 +82,8 @@ NodeKind NodeScanner::NextNode(NodeInfo& node) {
   for (;; ++i) {
     if (i >= end) {
       int32_t dropped = 0;
-      if (stream) {
-        stream->keepMark = node.start;
-        if (stream->Refill(&dropped)) {
+      if (stream && refill) {
+        if (refill(stream, node.start, &dropped)) {
           // Everything before the node has gone: offsets move down with it.
           text = stream->text->c_str();
           end = textLength = static_cast<int32_t>(stream->text->size());

@@ -49,6 +49,9 @@ class NodeScanner {
   uint32_t flags;
   // Read-stream mode: the stream refills the text at its end, dropping what
   // lies before the node being scanned; base counts the dropped characters.
+  // The refill is called through a pointer, so that documents parsed from
+  // memory (the setup's manifest) do not link the file and encoding code.
   FileStream* stream = nullptr;
+  bool (*refill)(FileStream* stream, int32_t keepMark, int32_t* dropped) = nullptr;
   int32_t base = 0;
 };

@@ -1,5 +1,7 @@
 #include "xml/xml_doc.h"
 
+#include <new>
+
 #include "xml/element_path.h"
 #include "xml/file_stream.h"
 #include "xml/name_stack.h"
@@ -13,8 +15,12 @@ class XmlDoc::Builder {
   explicit Builder(XmlDoc& doc)
       : doc_(doc),
         index_(doc.index_),
-        scanner_(doc.text_.c_str(), static_cast<int32_t>(doc.text_.size()), doc.flags_) {
-    scanner_.stream = doc.stream_;
+        scanner_(doc.text_.c_str(), static_cast<int32_t>(doc.text_.size()), doc.flags_) {}
+
+  // Read-stream mode: the scanner refills the text from the stream.
+  void ReadFrom(FileStream* stream, bool (*refill)(FileStream*, int32_t, int32_t*)) {
+    scanner_.stream = stream;
+    scanner_.refill = refill;
   }
 
   // Returns the first element created, 0 when there is none.
@@ -202,7 +208,16 @@ class XmlDoc::Builder {
 
 XmlDoc::XmlDoc(const wchar_t* text) { SetText(text); }
 
-XmlDoc::~XmlDoc() { delete reader_; }
+XmlDoc::~XmlDoc() { DeleteReader(); }
+
+// By hand rather than with new and delete: operator new would link the C++
+// library's exception support into the setup.
+void XmlDoc::DeleteReader() {
+  if (!reader_) return;
+  reader_->~Builder();
+  free(reader_);
+  reader_ = nullptr;
+}
 
 bool XmlDoc::IsElementPos(int32_t pos) const {
   return pos > 0 && pos < freePos_ && !(index_[pos].flags & ElementRecord::Released);
@@ -332,8 +347,21 @@ bool XmlDoc::StartStream(FileStream& stream, uint32_t mode) {
 
 bool XmlDoc::StartReadStream(FileStream& stream) {
   if (!StartStream(stream, ReadStream)) return false;
-  delete reader_;
-  reader_ = new Builder(*this);
+  DeleteReader();
+  void* memory = malloc(sizeof(Builder));
+  if (!memory) {
+    flags_ &= ~ReadStream;
+    stream.text = nullptr;
+    stream_ = nullptr;
+    return false;
+  }
+  reader_ = new (memory) Builder(*this);
+  // Set here, not by the builder: a document parsed from memory must not
+  // reach the file code.
+  reader_->ReadFrom(&stream, [](FileStream* s, int32_t keepMark, int32_t* dropped) {
+    s->keepMark = keepMark;
+    return s->Refill(dropped);
+  });
   return true;
 }
 
@@ -375,8 +403,7 @@ bool XmlDoc::EndStream() {
   } else if (!(flags_ & ReadStream)) {
     return false;
   }
-  delete reader_;
-  reader_ = nullptr;
+  DeleteReader();
   stream_->text = nullptr;
   stream_ = nullptr;
   flags_ &= ~(ReadStream | WriteStream);

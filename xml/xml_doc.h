@@ -96,6 +96,7 @@ class XmlDoc {
 
   void Parse();
   void ResetIndex();
+  void DeleteReader();
   bool IsElementPos(int32_t pos) const;
   // A cursor over the start tag at pos after its '<'; false when that tag is
   // no longer in the text (read-stream mode).
