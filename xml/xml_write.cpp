@@ -17,6 +17,8 @@ bool IsWritableName(const wchar_t* name, bool element) {
       !(first > 0x60 || (first >= L'A' && first <= L'Z') || first == L'_' || first == L':'))
     return false;
   for (const wchar_t* p = name; *p; ++p) {
+    // The characters that end a token when names are read back, and those
+    // that end a step of a path.
     switch (*p) {
       case L'<':
       case L'>':
@@ -26,6 +28,11 @@ bool IsWritableName(const wchar_t* name, bool element) {
       case L'\'':
       case L'&':
       case L'?':
+      case L'!':
+      case L';':
+      case L'\\':
+      case L'[':
+      case L']':
         return false;
       default:
         if (IsXmlSpace(*p)) return false;
@@ -144,15 +151,23 @@ bool XmlDoc::AddNode(const wchar_t* name, const wchar_t* value, int options) {
       !FlushBefore(main))
     return false;
 
+  bool open = false, emptyParent = false;
+  WStr parentName;  // as the parser reads it: up to whitespace, '/' or '>'
+  if (parent) {
+    const ElementRecord& p = index_[parent];
+    if (p.length == p.StartTagLength() && !p.EndTagLength()) {
+      open = true;
+      emptyParent = !(p.flags & ElementRecord::Unended);
+      uint32_t end = p.start + p.StartTagLength();
+      for (uint32_t c = p.start + 1; c < end && !IsTagNameEnd(text_[c]); ++c)
+        parentName += text_[c];
+      if (parentName.size() + 3 > ElementRecord::kMaxEndTag) return false;
+    }
+  }
   // The record first: growing the index may move the records.
   int32_t i = NewRecord();
   if (!i) return false;
   ElementRecord& p = index_[parent];
-  bool open = false, emptyParent = false;
-  if (parent && p.length == p.StartTagLength() && !p.EndTagLength()) {
-    open = true;
-    emptyParent = !(p.flags & ElementRecord::Unended);
-  }
   uint32_t offset, removed = 0, elementAt = 0;
   int32_t after;  // the sibling the new record follows; 0 = first child
   WStr inserted;
@@ -174,7 +189,7 @@ bool XmlDoc::AddNode(const wchar_t* name, const wchar_t* value, int options) {
     elementAt = static_cast<uint32_t>(inserted.size());
     inserted += element;
     inserted += L"</";
-    inserted += GetTagName(parent);
+    inserted += parentName;
     after = 0;
   } else {
     if (main) {
@@ -241,9 +256,7 @@ bool XmlDoc::AddNode(const wchar_t* name, const wchar_t* value, int options) {
   }
   if (open) {
     uint32_t start = par.StartTagLength() - (emptyParent ? 1 : 0);
-    uint32_t parentEnd = static_cast<uint32_t>(GetTagName(parent).size()) + 3;
-    if (parentEnd > ElementRecord::kMaxEndTag) parentEnd = ElementRecord::kMaxEndTag;
-    par.tagLengths = start | (parentEnd << 22);
+    par.tagLengths = start | ((static_cast<uint32_t>(parentName.size()) + 3) << 22);
     par.flags &= ~ElementRecord::Unended;
   }
   ShiftAfter(i, static_cast<int32_t>(inserted.size()) - static_cast<int32_t>(removed), false);

@@ -174,6 +174,13 @@ TEST(AddChildElement, OpensEmptyAndUnendedParents) {
   EXPECT_EQ(Outline(unended), L"ul(li li)");
   EXPECT_EDIT_OK(unended);
 
+  // The end tag has the name as the parser reads it, not as a token.
+  auto odd = ParseChecked(L"<a;b/>");
+  ASSERT_TRUE(odd->FindElement());
+  ASSERT_TRUE(odd->AddChildElement(L"c", nullptr, kNoBreak));
+  EXPECT_EQ(Text(*odd), L"<a;b><c/></a;b>");
+  EXPECT_EDIT_OK(*odd);
+
   // Opening a parsed empty element shifts what follows it.
   auto parsed = ParseChecked(L"<a/><b k='v'/>");
   ASSERT_TRUE(parsed->FindElement(L"a"));
@@ -188,7 +195,8 @@ TEST(AddElement, RefusalsChangeNothing) {
   XmlDoc doc;
   EXPECT_FALSE(doc.AddChildElement(L"c"));  // no main element
   EXPECT_FALSE(doc.AddElement(L"a", L"v", XmlDoc::NoEndTag));
-  for (const wchar_t* bad : {L"", L"a b", L"a>", L"a/", L"<a", L"1a", L"-a", L"a\"", L"a=b"})
+  for (const wchar_t* bad : {L"", L"a b", L"a>", L"a/", L"<a", L"1a", L"-a", L"a\"", L"a=b", L"a;b",
+                             L"a!", L"a\\b", L"a[1]", L"a?"})
     EXPECT_FALSE(doc.AddElement(bad)) << W(WStr(bad));
   EXPECT_FALSE(doc.AddElement(nullptr));
   EXPECT_EQ(Text(doc), L"");
