@@ -103,6 +103,7 @@ bool FileStream::Open(const wchar_t* path, bool write, int32_t chunk) {
   writing_ = write;
   filePosition = fileSize = 0;
   keepMark = 0;
+  while (names.Top()) names.Pop();
   chunkSize = chunk < kMinChunkSize ? kMinChunkSize : chunk & ~3;
   bytesToRead = chunkSize;
   file.Reset(_wfopen(path, write ? L"wb" : L"rb"));
@@ -191,9 +192,9 @@ bool FileStream::ReadChunk(WStr& out) {
   // without them, and the file bytes are still there to count the held-back
   // part in.
   if (!clean_.Resize(static_cast<size_t>(units) * unitSize)) return false;
-  char* text = clean_.data();
-  int32_t cleanUnits = CopyWithoutNulls(data, units, unitSize, text);
-  const unsigned char* bytesOfText = reinterpret_cast<const unsigned char*>(text);
+  char* clean = clean_.data();
+  int32_t cleanUnits = CopyWithoutNulls(data, units, unitSize, clean);
+  const unsigned char* bytesOfText = reinterpret_cast<const unsigned char*>(clean);
   const int32_t cleanBytes = cleanUnits * unitSize;
 
   bool detected = false, detecting = unitSize == 1 && !encodingSettled_;
@@ -206,7 +207,7 @@ bool FileStream::ReadChunk(WStr& out) {
   bool undecided = false;
   if (!last) {
     if (unitSize == 2) {
-      held = HeldBackUtf16(reinterpret_cast<const wchar_t*>(text), cleanUnits);
+      held = HeldBackUtf16(reinterpret_cast<const wchar_t*>(clean), cleanUnits);
     } else if (unitSize == 4) {
       held = 0;
     } else {
@@ -250,8 +251,8 @@ bool FileStream::ReadChunk(WStr& out) {
     AddResult(log, kResultEncoding, L"truncation_error",
               encoding.empty() ? L"ANSI" : encoding.c_str(), -1, -1);
 
-  if (unitSize == 2) return out.Append(reinterpret_cast<const wchar_t*>(text), keptUnits);
-  TextConverter converter(encoding.c_str(), text, keptUnits);
+  if (unitSize == 2) return out.Append(reinterpret_cast<const wchar_t*>(clean), keptUnits);
+  TextConverter converter(encoding.c_str(), clean, keptUnits);
   int count = converter.Convert(nullptr, L"UTF-16");
   if (count <= 0) return true;
   size_t at = out.size();
@@ -296,8 +297,10 @@ bool FileStream::Write(size_t n) {
   // A surrogate pair is never split between two writes.
   if (n > 0 && n < t.size() && t[n - 1] >= 0xD800 && t[n - 1] <= 0xDBFF) --n;
   if (!WriteText(t.c_str(), n)) return false;
-  memmove(t.data(), t.c_str() + n, (t.size() - n) * sizeof(wchar_t));
-  t.Resize(t.size() - n);
+  if (n) {
+    memmove(t.data(), t.c_str() + n, (t.size() - n) * sizeof(wchar_t));
+    t.Resize(t.size() - n);
+  }
   return true;
 }
 
