@@ -27,11 +27,16 @@ void AddFileError(WStr& log) {
   AddResult(log, kResultMsg | kResultN, L"file_error", message.c_str(), static_cast<int>(code), -1);
 }
 
-void SwapBytes(char* bytes, size_t units) {
+// Reverses the bytes of each unit: big-endian files to the machine's order
+// and back.
+void SwapBytes(char* bytes, size_t units, int unitSize) {
   for (size_t i = 0; i < units; ++i) {
-    char c = bytes[2 * i];
-    bytes[2 * i] = bytes[2 * i + 1];
-    bytes[2 * i + 1] = c;
+    char* unit = bytes + i * unitSize;
+    for (int a = 0, b = unitSize - 1; a < b; ++a, --b) {
+      char c = unit[a];
+      unit[a] = unit[b];
+      unit[b] = c;
+    }
   }
 }
 
@@ -80,7 +85,9 @@ bool FileStream::SetEncoding(const wchar_t* name) {
     unitSize = 2;
     encodingFlags |= Utf16Be;
   } else if (page == kCodePageUtf32) {
+    // "UTF-32BE" names the subsystem's own UTF-32 too: in the other order.
     unitSize = 4;
+    if (_wcsicmp(name + 6, L"BE") == 0) encodingFlags |= Utf32Be;
   }
   if (!writing_ || unitSize != 2) return true;
   // A UTF-16 file carries its byte-order mark, or no reader could tell.
@@ -186,8 +193,8 @@ bool FileStream::ReadChunk(WStr& out) {
   int32_t units = bytes / unitSize;
   unitsRead = units;
   AddResult(log, kResultEncoding | kResultLength, L"read", encoding.c_str(), units, -1);
-  bool swapped = unitSize == 2 && (encodingFlags & Utf16Be);
-  if (swapped) SwapBytes(data, units);
+  bool swapped = IsBigEndian();
+  if (swapped) SwapBytes(data, units, unitSize);
   // Zero units go first, into a copy: characters are found in the text
   // without them, and the file bytes are still there to count the held-back
   // part in.
@@ -317,10 +324,6 @@ bool FileStream::WriteText(const wchar_t* chars, size_t n) {
   if (unitSize == 2) {
     if (!bytes.Append(reinterpret_cast<const char*>(chars), n * sizeof(wchar_t))) return false;
     units = static_cast<int>(n);
-    if (encodingFlags & Utf16Be) {
-      SwapBytes(bytes.data(), n);
-      AddResult(log, 0, L"endian_swap", nullptr, -1, -1);
-    }
   } else {
     bool loss = false;
     bytes = WideToBytes(chars, static_cast<int>(n), encoding.c_str(), &loss);
@@ -328,6 +331,10 @@ bool FileStream::WriteText(const wchar_t* chars, size_t n) {
     AddResult(log, kResultEncoding | kResultLength, L"converted_from", L"UTF-16",
               static_cast<int>(n), -1);
     if (loss) AddResult(log, 0, L"conversion_loss", nullptr, -1, -1);
+  }
+  if (IsBigEndian()) {
+    SwapBytes(bytes.data(), units, unitSize);
+    AddResult(log, 0, L"endian_swap", nullptr, -1, -1);
   }
   if (!bytes.empty() && fwrite(bytes.c_str(), 1, bytes.size(), file.get()) != bytes.size()) {
     AddFileError(log);

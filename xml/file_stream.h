@@ -14,6 +14,7 @@ struct FileStream {
   static constexpr uint32_t Utf16Le = 0x01;
   static constexpr uint32_t Utf8Bom = 0x04;
   static constexpr uint32_t Utf16Be = 0x80;
+  static constexpr uint32_t Utf32Be = 0x100;  // the subsystem's UTF-32, big-endian
   static constexpr int32_t kDefaultChunkSize = 64 * 1024;
 
   FileStream() = default;
@@ -63,6 +64,10 @@ struct FileStream {
 
  private:
   bool Open(const wchar_t* path, bool write, int32_t chunk);
+  bool IsBigEndian() const {
+    return (unitSize == 2 && (encodingFlags & Utf16Be)) ||
+           (unitSize == 4 && (encodingFlags & Utf32Be));
+  }
   bool Fail();
   bool SetEncoding(const wchar_t* name);
   bool ChooseWriteEncoding(const wchar_t* chars, size_t n);

@@ -46,6 +46,7 @@ FIXTURES = [
     ("sjis", "CP932", b"", japanese("Shift_JIS")),
     ("gb18030", "GB18030", b"", chinese("GB18030", True)),
     ("utf32", "UTF-32LE", b"", chinese("UTF-32", True)),
+    ("utf32be", "UTF-32BE", b"", chinese("UTF-32BE", True)),
 ]
 
 
