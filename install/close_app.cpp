@@ -7,21 +7,58 @@
 
 namespace {
 
+// A window that has not answered a request in this time is taken as hung
+// and asked nothing more: without a limit a hung application would stall
+// the installation for ever, and a wizard closed meanwhile could never end.
+constexpr UINT kAnswerTimeout = 5000;
+
+struct CloseRequest {
+  UINT message;
+  WPARAM wParam;
+};
+
+// The ways the application has been known to accept a close, in order.
+constexpr CloseRequest kRequests[] = {
+    {WM_COMMAND, 3},      {WM_KEYDOWN, VK_ESCAPE}, {WM_COMMAND, IDCANCEL},
+    {WM_COMMAND, 0xE300}, {WM_CLOSE, 0},
+};
+
+struct Search {
+  const wchar_t* application;
+  // Threads that let a request time out: their other windows (a hidden one
+  // of the input method, say) would only time out as well.
+  DWORD hungThreads[8];
+  size_t hungCount;
+};
+
+bool IsHung(const Search& search, DWORD thread) {
+  for (size_t i = 0; i < search.hungCount; ++i) {
+    if (search.hungThreads[i] == thread) return true;
+  }
+  return false;
+}
+
 BOOL CALLBACK AskToClose(HWND window, LPARAM context) {
-  const wchar_t* application = reinterpret_cast<const wchar_t*>(context);
+  Search& search = *reinterpret_cast<Search*>(context);
   WStr path = ProcessPathOfWindow(window);
-  if (_wcsicmp(path.c_str(), application) != 0) return TRUE;
-  // The ways the application has been known to accept a close, in order.
-  if (SendMessageW(window, WM_COMMAND, 3, 0)) return TRUE;
-  if (SendMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0)) return TRUE;
-  if (SendMessageW(window, WM_COMMAND, IDCANCEL, 0)) return TRUE;
-  if (SendMessageW(window, WM_COMMAND, 0xE300, 0)) return TRUE;
-  SendMessageW(window, WM_CLOSE, 0, 0);
+  if (_wcsicmp(path.c_str(), search.application) != 0) return TRUE;
+  DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  if (IsHung(search, thread)) return TRUE;
+  for (const CloseRequest& request : kRequests) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(window, request.message, request.wParam, 0,
+                             SMTO_NORMAL | SMTO_ABORTIFHUNG, kAnswerTimeout, &answer)) {
+      if (search.hungCount < 8) search.hungThreads[search.hungCount++] = thread;
+      break;
+    }
+    if (answer) break;
+  }
   return TRUE;
 }
 
 }  // namespace
 
 void CloseRunningApp(const wchar_t* applicationFile) {
-  EnumWindows(AskToClose, reinterpret_cast<LPARAM>(applicationFile));
+  Search search = {applicationFile, {}, 0};
+  EnumWindows(AskToClose, reinterpret_cast<LPARAM>(&search));
 }

@@ -30,6 +30,17 @@ TEST(CloseRunningAppIntegration, RequestsFollowEachOtherUntilOneIsAnswered) {
       "started\r\nignored 3\r\nignored escape\r\nignored 2\r\nignored e300\r\nclose close\r\n");
 }
 
+TEST(CloseRunningAppIntegration, AHungApplicationDoesNotStallTheInstallation) {
+  TestAppRun app(L"close_hung", L"1.2.3.0");
+  ASSERT_TRUE(WriteFileBytes(app.dir + L"\\close_answer.txt", "hang"));
+  ASSERT_TRUE(app.Start());
+  DWORD start = GetTickCount();
+  CloseRunningApp(app.exe.c_str());
+  EXPECT_LT(GetTickCount() - start, 20000u) << "the call came back";
+  EXPECT_EQ(app.Log(), "started\r\nhang\r\n") << "one request, then no more";
+  EXPECT_TRUE(app.process.Running());
+}
+
 TEST(CloseRunningAppIntegration, ACopyStartedFromAnotherFolderIsLeftAlone) {
   TestAppRun ours(L"close_ours", L"1.2.3.0"), other(L"close_other", L"1.2.3.0");
   ASSERT_TRUE(ours.Start());

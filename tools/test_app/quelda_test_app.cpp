@@ -4,7 +4,8 @@
 // "started" when it starts; for each close request of the updater a line
 // "close <request>" and it exits. With a file "close_answer.txt" beside it
 // naming one request (3, escape, 2, e300, close), it honours only that one and
-// logs the others as "ignored <request>", replying 0 to them.
+// logs the others as "ignored <request>", replying 0 to them; with "hang" it
+// logs "hang" at the first request and stops answering.
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
@@ -45,6 +46,10 @@ void ReadAnswer() {
 // Returns the reply: 1 when the request was honoured.
 LRESULT CloseRequest(HWND window, const char* name) {
   char line[64];
+  if (strcmp(gAnswer, "hang") == 0) {
+    AppendLog("hang");
+    Sleep(INFINITE);
+  }
   bool honour = gAnswer[0] == 0 || strcmp(gAnswer, name) == 0;
   _snprintf_s(line, sizeof(line), _TRUNCATE, "%s %s", honour ? "close" : "ignored", name);
   AppendLog(line);
