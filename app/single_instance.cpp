@@ -49,9 +49,18 @@ BOOL CALLBACK ActivateRunningSetup(HWND window, LPARAM context) {
   const wchar_t* setupPath = reinterpret_cast<const wchar_t*>(context);
   WStr path = ProcessPathOfWindow(window);
   if (path.empty() || !SamePathIgnoringAsciiCase(path.c_str(), setupPath)) return TRUE;
-  if (SendMessageW(window, kMsgActivationQuery, 0, 0) & kActivationRefused) return TRUE;
+  // With a limit: a second start facing a hung first one ends rather than
+  // hang beside it.
+  constexpr UINT kFlags = SMTO_NORMAL | SMTO_ABORTIFHUNG;
+  constexpr UINT kTimeout = 5000;
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(window, kMsgActivationQuery, 0, 0, kFlags, kTimeout, &answer) ||
+      (answer & kActivationRefused)) {
+    return TRUE;
+  }
   COPYDATASTRUCT request = {};
   request.dwData = COPYDATA_ACTIVATE;
-  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&request));
+  SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&request), kFlags, kTimeout,
+                      &answer);
   return TRUE;
 }

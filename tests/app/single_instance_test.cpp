@@ -43,6 +43,21 @@ TEST(SingleInstanceIntegration, SecondStartBringsTheFirstBackAndExits) {
   EXPECT_EQ(first.Close(), 0);
 }
 
+TEST(SingleInstanceIntegration, AHungFirstStartDoesNotHoldUpTheSecond) {
+  // A program of the setup's name that stops answering at the query.
+  std::wstring folder = MakeScratchDir(L"single_hung");
+  std::wstring exe = folder + L"\\QueldaSetup.exe";
+  ASSERT_TRUE(CopyFileTo(TestAppPath(L"1.2.3.0"), exe));
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\close_answer.txt", "hang"));
+  ChildProcess first;
+  ASSERT_TRUE(first.Start(exe));
+  ASSERT_TRUE(WaitForProcessWindow(first.id(), L"QueldaTestApp", 30000));
+  DWORD start = GetTickCount();
+  EnumWindows(ActivateRunningSetup, reinterpret_cast<LPARAM>(exe.c_str()));
+  EXPECT_LT(GetTickCount() - start, 20000u);
+  EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.log"), "started\r\nhang\r\n");
+}
+
 TEST(SingleInstanceIntegration, SameFileThroughADifferentlyCasedPath) {
   RunningSetup first(L"instance_case");
   ASSERT_TRUE(first.Start());

@@ -5,7 +5,8 @@
 // "close <request>" and it exits. With a file "close_answer.txt" beside it
 // naming one request (3, escape, 2, e300, close), it honours only that one and
 // logs the others as "ignored <request>", replying 0 to them; with "hang" it
-// logs "hang" at the first request and stops answering.
+// logs "hang" at the first request (or a setup's activation query) and stops
+// answering.
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
@@ -70,6 +71,12 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       break;
     case WM_CLOSE:
       return CloseRequest(window, "close");
+    case WM_USER + 57:  // the setup's activation query, for a copy named so
+      if (strcmp(gAnswer, "hang") == 0) {
+        AppendLog("hang");
+        Sleep(INFINITE);
+      }
+      break;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
