@@ -51,16 +51,19 @@ BOOL CALLBACK ActivateRunningSetup(HWND window, LPARAM context) {
   if (path.empty() || !SamePathIgnoringAsciiCase(path.c_str(), setupPath)) return TRUE;
   // With a limit: a second start facing a hung first one ends rather than
   // hang beside it.
-  constexpr UINT kFlags = SMTO_NORMAL | SMTO_ABORTIFHUNG;
-  constexpr UINT kTimeout = 5000;
   DWORD_PTR answer = 0;
-  if (!SendMessageTimeoutW(window, kMsgActivationQuery, 0, 0, kFlags, kTimeout, &answer) ||
+  if (!SendWithinLimit(window, kMsgActivationQuery, 0, 0, &answer) ||
       (answer & kActivationRefused)) {
     return TRUE;
   }
   COPYDATASTRUCT request = {};
   request.dwData = COPYDATA_ACTIVATE;
-  SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&request), kFlags, kTimeout,
-                      &answer);
+  SendWithinLimit(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&request), &answer);
   return TRUE;
+}
+
+bool SendWithinLimit(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* answer) {
+  *answer = 0;
+  return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG, 5000,
+                             answer) != 0;
 }

@@ -7,11 +7,6 @@
 
 namespace {
 
-// A window that has not answered a request in this time is taken as hung
-// and asked nothing more: without a limit a hung application would stall
-// the installation for ever, and a wizard closed meanwhile could never end.
-constexpr UINT kAnswerTimeout = 5000;
-
 struct CloseRequest {
   UINT message;
   WPARAM wParam;
@@ -23,11 +18,13 @@ constexpr CloseRequest kRequests[] = {
     {WM_COMMAND, 0xE300}, {WM_CLOSE, 0},
 };
 
+constexpr size_t kMaxHungThreads = 8;
+
 struct Search {
   const wchar_t* application;
   // Threads that let a request time out: their other windows (a hidden one
   // of the input method, say) would only time out as well.
-  DWORD hungThreads[8];
+  DWORD hungThreads[kMaxHungThreads];
   size_t hungCount;
 };
 
@@ -45,10 +42,12 @@ BOOL CALLBACK AskToClose(HWND window, LPARAM context) {
   DWORD thread = GetWindowThreadProcessId(window, nullptr);
   if (IsHung(search, thread)) return TRUE;
   for (const CloseRequest& request : kRequests) {
+    // A window that leaves a request unanswered is asked nothing more:
+    // a hung application would stall the installation, and a wizard
+    // closed meanwhile could never end.
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutW(window, request.message, request.wParam, 0,
-                             SMTO_NORMAL | SMTO_ABORTIFHUNG, kAnswerTimeout, &answer)) {
-      if (search.hungCount < 8) search.hungThreads[search.hungCount++] = thread;
+    if (!SendWithinLimit(window, request.message, request.wParam, 0, &answer)) {
+      if (search.hungCount < kMaxHungThreads) search.hungThreads[search.hungCount++] = thread;
       break;
     }
     if (answer) break;

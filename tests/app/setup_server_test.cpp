@@ -22,17 +22,12 @@ namespace {
 constexpr int kBack = 1002, kNext = 1003, kRetry = 4;
 constexpr DWORD kStageTimeout = 30000;
 
-std::wstring Site(const wchar_t* name) { return BuildDir() + L"\\update_server\\sites\\" + name; }
-
 bool StartsWith(const std::wstring& text, const std::wstring& start) {
   return text.compare(0, start.size(), start) == 0;
 }
 
-class SetupServerIntegration : public ::testing::Test {
+class SetupServerIntegration : public ServerTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(ServerReset()) << "the stand-in server does not answer"; }
-  void TearDown() override { ServerReset(); }
-
   static std::wstring Status(RunningSetup& setup) { return DlgItemText(setup.Page(1000), 1000); }
   static bool WaitForStatus(RunningSetup& setup, const std::wstring& start,
                             DWORD timeout = kStageTimeout) {
@@ -91,7 +86,7 @@ TEST_F(SetupServerIntegration, ClosingEndsTheProcessWithinTwoSecondsAtEveryStage
     for (int i = 0; i < 4; ++i) {
       SCOPED_TRACE(testing::Message() << stage.settings << " #" << i);
       ASSERT_TRUE(ServerReset());
-      ASSERT_TRUE(ServerSet(L"root=" + Site(L"big") + L"&" + stage.settings));
+      ASSERT_TRUE(ServerServe(L"big", stage.settings));
       RunningSetup setup(L"setup_close");
       ASSERT_TRUE(setup.Start());
       ASSERT_TRUE(WaitForStatus(setup, stage.status)) << Status(setup).c_str();
@@ -129,8 +124,8 @@ TEST_F(SetupServerIntegration, UpdateModeOpensOnTheDownloadPageWithItsTitle) {
 }
 
 TEST_F(SetupServerIntegration, DownloadPageShowsTheBarDuringTheDownload) {
-  ASSERT_TRUE(ServerSet(L"root=" + Site(L"big") +
-                        L"&fault=slow&delay=0&trickle=65536&interval=0.05&only=zirorov.zip"));
+  ASSERT_TRUE(
+      ServerServe(L"big", L"fault=slow&delay=0&trickle=65536&interval=0.05&only=zirorov.zip"));
   RunningSetup setup(L"setup_downloading");
   ASSERT_TRUE(setup.Start());
   HWND frame = setup.frame(), download = setup.Page(1000);
@@ -152,7 +147,7 @@ TEST_F(SetupServerIntegration, DownloadPageShowsTheBarDuringTheDownload) {
 }
 
 TEST_F(SetupServerIntegration, FinishQuestionStartsTheApplicationOnlyOnYes) {
-  ASSERT_TRUE(ServerSet(L"root=" + Site(L"app")));
+  ASSERT_TRUE(ServerServe(L"app"));
   for (WPARAM answer : {IDNO, IDYES}) {
     SCOPED_TRACE(answer == IDYES ? "yes" : "no");
     RunningSetup setup(L"setup_finish");
@@ -191,7 +186,7 @@ TEST_F(SetupServerIntegration, FinishQuestionStartsTheApplicationOnlyOnYes) {
 }
 
 TEST_F(SetupServerIntegration, UpdateFromTheInstalledFolderEndsByStartingTheApplication) {
-  ASSERT_TRUE(ServerSet(L"root=" + Site(L"app")));
+  ASSERT_TRUE(ServerServe(L"app"));
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   ResetShortcuts();
   // Only the desktop shortcut was there: only it is kept.

@@ -13,7 +13,6 @@ namespace {
 constexpr int kBack = 1002, kNext = 1003;
 
 bool Visible(HWND window) { return window && IsWindowVisible(window); }
-bool Enabled(HWND dialog, int id) { return ControlEnabled(dialog, id); }
 bool Checked(HWND dialog, int id) {
   return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
@@ -39,15 +38,15 @@ TEST(WizardIntegration, InstallModeWalksThroughTheFourPages) {
   EXPECT_EQ(WindowText(frame), L"安装 Quelda Manager");
   EXPECT_FALSE(Visible(folder) || Visible(options) || Visible(download));
   EXPECT_TRUE(Visible(welcome));
-  EXPECT_FALSE(Enabled(frame, kBack));
-  EXPECT_TRUE(Enabled(frame, kNext));
+  EXPECT_FALSE(ControlEnabled(frame, kBack));
+  EXPECT_TRUE(ControlEnabled(frame, kNext));
   Sleep(300);  // let the banner and the page paint before the picture
   EXPECT_TRUE(SaveWindowPicture(frame, ScreenshotPath(L"page1_welcome")));
 
   ClickButton(frame, kNext);
   ASSERT_TRUE(OnPage(folder));
   EXPECT_FALSE(Visible(welcome));
-  EXPECT_TRUE(Enabled(frame, kBack));
+  EXPECT_TRUE(ControlEnabled(frame, kBack));
   EXPECT_EQ(DlgItemText(folder, 1004), L"C:\\Quelda Manager\\");
   std::wstring target = MakeScratchDir(L"wizard_pages_target") + L"\\Quelda";
   SetFolder(setup, target);
@@ -60,27 +59,27 @@ TEST(WizardIntegration, InstallModeWalksThroughTheFourPages) {
   for (int id : {1007, 1008, 1009, 1010}) EXPECT_TRUE(Checked(options, id)) << id;
   EXPECT_FALSE(Checked(options, 1006));
   // Windows 7 or later: quick launch stays checked but cannot be changed.
-  EXPECT_FALSE(Enabled(options, 1009));
-  EXPECT_TRUE(Enabled(options, 1007));
+  EXPECT_FALSE(ControlEnabled(options, 1009));
+  EXPECT_TRUE(ControlEnabled(options, 1007));
   Sleep(300);
   EXPECT_TRUE(SaveWindowPicture(frame, ScreenshotPath(L"page3_options")));
 
   ClickButton(frame, kNext);
   ASSERT_TRUE(OnPage(download));
-  EXPECT_TRUE(WaitUntil([&] { return !Enabled(frame, kNext); }, 5000));
-  EXPECT_TRUE(Enabled(frame, kBack));
+  EXPECT_TRUE(WaitUntil([&] { return !ControlEnabled(frame, kNext); }, 5000));
+  EXPECT_TRUE(ControlEnabled(frame, kBack));
 
   ClickButton(frame, kBack);
   ASSERT_TRUE(OnPage(options));
   EXPECT_FALSE(Visible(download));
-  EXPECT_TRUE(Enabled(frame, kNext));
+  EXPECT_TRUE(ControlEnabled(frame, kNext));
   ClickButton(frame, kBack);
   ClickButton(frame, kBack);
   ASSERT_TRUE(OnPage(welcome));
   ClickButton(frame, kBack);  // stays on the first page
   Sleep(200);
   EXPECT_TRUE(Visible(welcome));
-  EXPECT_FALSE(Enabled(frame, kBack));
+  EXPECT_FALSE(ControlEnabled(frame, kBack));
   EXPECT_EQ(setup.Close(), 0);
 }
 

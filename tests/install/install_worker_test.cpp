@@ -16,28 +16,11 @@ namespace {
 
 using Numbers = std::vector<int>;
 
-std::wstring Site(const wchar_t* name) { return BuildDir() + L"\\update_server\\sites\\" + name; }
-
-std::wstring ServedPackage() {
-  return std::wstring(_wgetenv(L"QUELDA_SERVER_SITE")) + L"/zirorov.zip";
-}
-
-std::string UnixFile(const std::wstring& unixPath) {
-  std::wstring path = L"Z:" + unixPath;
-  for (auto& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return ReadFileBytes(path);
-}
-
 bool IsWaiting(const StatusReport& r) { return MessageNumber(r) == 8; }
 bool IsFailure(const StatusReport& r) { return r.kind == 1; }
 
-class WorkerServerIntegration : public ::testing::Test {
+class WorkerServerIntegration : public ServerTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(ServerReset()) << "the stand-in server does not answer"; }
-  void TearDown() override { ServerReset(); }
-
   // Runs a worker into a fresh install folder until it waits for the
   // go-ahead or fails.
   std::wstring RunToWait(const wchar_t* name) {
@@ -65,7 +48,7 @@ TEST_F(WorkerServerIntegration, SmallPackageGoesFromDownloadStraightToWaiting) {
   EXPECT_EQ(r[2].kind, 0);
   std::string package = ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip");
   EXPECT_LT(package.size(), 12288u);
-  EXPECT_TRUE(package == UnixFile(ServedPackage()));
+  EXPECT_TRUE(package == SiteFile(L"zirorov.zip"));
 
   // Waiting: nothing more until cancel, which ends the run silently and
   // keeps the package.
@@ -77,7 +60,7 @@ TEST_F(WorkerServerIntegration, SmallPackageGoesFromDownloadStraightToWaiting) {
 }
 
 TEST_F(WorkerServerIntegration, FortyMillionBytesMoveTheBarOneStepAtATime) {
-  ASSERT_TRUE(ServerSet(L"root=" + Site(L"big")));
+  ASSERT_TRUE(ServerServe(L"big"));
   std::wstring folder = RunToWait(L"worker_big");
   const auto& r = run_.reports();
   ASSERT_EQ(MessageSequence(r), (Numbers{1, 2, 6, 8}));
@@ -96,11 +79,11 @@ TEST_F(WorkerServerIntegration, FortyMillionBytesMoveTheBarOneStepAtATime) {
   EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 3255);
   std::string package = ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip");
   EXPECT_EQ(package.size(), 40000000u);
-  EXPECT_TRUE(package == ReadFileBytes(Site(L"big") + L"\\zirorov.zip"));
+  EXPECT_TRUE(package == ReadFileBytes(TestSite(L"big") + L"\\zirorov.zip"));
 }
 
 TEST_F(WorkerServerIntegration, VersionTextNamesThePackageFile) {
-  ASSERT_TRUE(ServerSet(L"root=" + Site(L"v120")));
+  ASSERT_TRUE(ServerServe(L"v120"));
   std::wstring folder = RunToWait(L"worker_v120");
   ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 8}));
   EXPECT_EQ(run_.reports()[1].text, L"正在下载 Quelda Manager 1.2 ...");
@@ -115,7 +98,7 @@ TEST_F(WorkerServerIntegration, UnreachableManifestDownloadsAsVersionZero) {
     std::wstring folder = RunToWait(L"worker_no_manifest");
     ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 8}));
     EXPECT_EQ(run_.reports()[1].text, L"正在下载 Quelda Manager 0.0 ...");
-    EXPECT_TRUE(ReadFileBytes(folder + L"\\download\\Quelda0.0.zip") == UnixFile(ServedPackage()));
+    EXPECT_TRUE(ReadFileBytes(folder + L"\\download\\Quelda0.0.zip") == SiteFile(L"zirorov.zip"));
     run_.Stop();
   }
 }
@@ -145,7 +128,7 @@ TEST_F(WorkerServerIntegration, ErrorPageAndShortBodyFailTheZipCheck) {
       EXPECT_NE(saved.find("404 Not Found"), std::string::npos);
     } else {
       EXPECT_LE(saved.size(), 150u);
-      EXPECT_TRUE(saved == UnixFile(ServedPackage()).substr(0, saved.size()));
+      EXPECT_TRUE(saved == SiteFile(L"zirorov.zip").substr(0, saved.size()));
     }
   }
 }
@@ -171,7 +154,7 @@ TEST_F(WorkerServerIntegration, EarlierPackageFileIsOverwrittenFromItsStart) {
   ASSERT_TRUE(WriteFileBytes(package, std::string(100000, 'x')));
   run_.Start(folder);
   ASSERT_TRUE(run_.WaitForReport(IsWaiting));
-  EXPECT_TRUE(ReadFileBytes(package) == UnixFile(ServedPackage()));
+  EXPECT_TRUE(ReadFileBytes(package) == SiteFile(L"zirorov.zip"));
 }
 
 TEST_F(WorkerServerIntegration, StopEndsEveryStageQuickly) {
@@ -184,12 +167,12 @@ TEST_F(WorkerServerIntegration, StopEndsEveryStageQuickly) {
       {L"fault=slow&delay=0&trickle=4096&interval=0.2&only=zirorov.zip", 6},  // download
       {L"", 8},                                                               // the wait
   };
-  ASSERT_TRUE(ServerSet(L"root=" + Site(L"big")));
+  ASSERT_TRUE(ServerServe(L"big"));
   for (const Stage& stage : stages) {
     for (int i = 0; i < 3; ++i) {
       SCOPED_TRACE(testing::Message() << stage.settings << " #" << i);
       ASSERT_TRUE(ServerReset());
-      ASSERT_TRUE(ServerSet(std::wstring(L"root=") + Site(L"big") + L"&" + stage.settings));
+      ASSERT_TRUE(ServerServe(L"big", stage.settings));
       run_.Start(MakeScratchDir(L"worker_stop"));
       ASSERT_TRUE(run_.WaitForReport(
           [&](const StatusReport& r) { return MessageNumber(r) == stage.waitFor; }));

@@ -21,8 +21,6 @@ namespace {
 
 using Numbers = std::vector<int>;
 
-std::wstring Site(const wchar_t* name) { return BuildDir() + L"\\update_server\\sites\\" + name; }
-
 // Relative paths of every file under a folder, sub-folders first found.
 void ListFiles(const std::wstring& root, const std::wstring& relative,
                std::vector<std::wstring>* files) {
@@ -71,12 +69,13 @@ void MakeOldInstallation(const std::wstring& folder) {
 
 bool Ended(const StatusReport& r) { return r.kind != 0; }
 
-class InstallServerIntegration : public ::testing::Test {
+class InstallServerIntegration : public ServerTest {
  protected:
   void SetUp() override {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ASSERT_TRUE(ServerReset()) << "the stand-in server does not answer";
-    ASSERT_TRUE(ServerSet(L"root=" + Site(L"app")));
+    ServerTest::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(ServerServe(L"app"));
     ResetShortcuts();
     // The options as the wizard opens them in install mode.
     for (int box : kShortcutBoxes) run_.wizard().SetChecked(box, true);
@@ -85,7 +84,7 @@ class InstallServerIntegration : public ::testing::Test {
   }
   void TearDown() override {
     run_.Stop();
-    ServerReset();
+    ServerTest::TearDown();
     ResetShortcuts();
     CoUninitialize();
   }
@@ -106,11 +105,11 @@ TEST_F(InstallServerIntegration, FirstInstallationExtractsEverythingAndBacksUpNo
   EXPECT_EQ(MessageSequence(r), (Numbers{1, 2, 8, 13, 16}));
   EXPECT_EQ(r.back().text, L"已完成。");
   EXPECT_EQ(r.back().kind, 2);
-  ExpectTreeIn(Site(L"app_expected"), folder);
+  ExpectTreeIn(TestSite(L"app_expected"), folder);
   EXPECT_FALSE(FileExists(folder + L"\\Update")) << "nothing to back up";
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb"));
   EXPECT_TRUE(ReadFileBytes(folder + L"\\download\\Quelda2.0.zip") ==
-              ReadFileBytes(Site(L"app") + L"\\zirorov.zip"));
+              ReadFileBytes(TestSite(L"app") + L"\\zirorov.zip"));
   for (int box : kShortcutBoxes) {
     Link link;
     ASSERT_TRUE(LoadLink(LinkPath(box), &link)) << box;
@@ -131,7 +130,7 @@ TEST_F(InstallServerIntegration, UpdateMovesWhatThePackageReplacesIntoTheBackup)
 
   const auto& r = Install(folder);
   ASSERT_EQ(r.back().kind, 2) << r.back().text.c_str();
-  ExpectTreeIn(Site(L"app_expected"), folder);
+  ExpectTreeIn(TestSite(L"app_expected"), folder);
   std::wstring backup = folder + L"\\Update\\Backup1.2.3";
   EXPECT_TRUE(ReadFileBytes(backup + L"\\Quelda.exe") == oldApp);
   EXPECT_EQ(ReadFileBytes(backup + L"\\readme.txt"), "old readme");
@@ -169,7 +168,7 @@ TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
   }
   EXPECT_EQ(steps, 65556u / 12288u);
   EXPECT_TRUE(ReadFileBytes(folder + L"\\Quelda.mdb") ==
-              ReadFileBytes(Site(L"app") + L"\\quelda.mdb"));
+              ReadFileBytes(TestSite(L"app") + L"\\quelda.mdb"));
 }
 
 TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage) {
@@ -184,7 +183,7 @@ TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage
   EXPECT_TRUE(DeleteFileW((folder + L"\\download\\Quelda2.0.zip").c_str()));
 
   ASSERT_TRUE(ServerReset());
-  ASSERT_TRUE(ServerSet(L"root=" + Site(L"app")));
+  ASSERT_TRUE(ServerServe(L"app"));
   ASSERT_TRUE(CreateDirectoryW((folder + L"\\Quelda.mdb").c_str(), nullptr));
   const auto& again = Install(folder);
   EXPECT_EQ(MessageSequence(again), (Numbers{1, 2, 8, 9, 11}));
@@ -216,7 +215,7 @@ TEST_F(InstallServerIntegration, TargetThatCannotBeMovedFailsUntilItIsFree) {
   // Retry: the worker runs again and passes the wait at once.
   const auto& retry = Install(folder);
   EXPECT_EQ(retry.back().kind, 2) << retry.back().text.c_str();
-  ExpectTreeIn(Site(L"app_expected"), folder);
+  ExpectTreeIn(TestSite(L"app_expected"), folder);
 }
 
 TEST_F(InstallServerIntegration, ItemThatCannotBeExtractedEndsTheRun) {
@@ -232,11 +231,11 @@ TEST_F(InstallServerIntegration, ItemThatCannotBeExtractedEndsTheRun) {
   ASSERT_TRUE(ServerSet(L"fault=none"));
   const auto& retry = Install(folder);
   EXPECT_EQ(retry.back().kind, 2);
-  ExpectTreeIn(Site(L"app_expected"), folder);
+  ExpectTreeIn(TestSite(L"app_expected"), folder);
 }
 
 TEST_F(InstallServerIntegration, ItemWithAnEscapingNameIsNeitherMovedNorExtracted) {
-  ASSERT_TRUE(ServerSet(L"root=" + Site(L"bad_name")));
+  ASSERT_TRUE(ServerServe(L"bad_name"));
   std::wstring parent = MakeScratchDir(L"install_bad_name");
   std::wstring folder = parent + L"\\Quelda";
   ASSERT_TRUE(CopyFileTo(TestAppPath(L"1.2.3.0"), parent + L"\\Quelda.exe"));

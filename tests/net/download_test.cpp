@@ -9,11 +9,7 @@
 
 namespace {
 
-class DownloadIntegration : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(ServerReset()) << "the stand-in server does not answer"; }
-  void TearDown() override { ServerReset(); }
-};
+using DownloadIntegration = ServerTest;
 
 TEST_F(DownloadIntegration, PackageAndDatabaseCarryTheirLength) {
   for (const wchar_t* url : {kPackageUrl, kDatabaseUrl}) {

@@ -45,6 +45,14 @@ bool Control(const std::wstring& pathAndQuery, std::string* answer = nullptr) {
 bool ServerSet(const std::wstring& query) { return Control(L"set?" + query); }
 bool ServerReset() { return Control(L"reset"); }
 
+std::wstring TestSite(const wchar_t* name) {
+  return BuildDir() + L"\\update_server\\sites\\" + name;
+}
+
+bool ServerServe(const wchar_t* site, const std::wstring& settings) {
+  return ServerSet(L"root=" + TestSite(site) + (settings.empty() ? L"" : L"&" + settings));
+}
+
 std::vector<LoggedRequest> ServerRequests() {
   std::string text;
   std::vector<LoggedRequest> requests;

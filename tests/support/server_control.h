@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -12,6 +13,18 @@
 bool ServerSet(const std::wstring& query);
 // Back to the settings the server started with; clears its request log.
 bool ServerReset();
+// A folder of the build's test sites (update_server/sites/<name>).
+std::wstring TestSite(const wchar_t* name);
+// Serves that test site from now on, with further settings if given.
+bool ServerServe(const wchar_t* site, const std::wstring& settings = L"");
+
+// Tests that talk to the server: it must answer at the start, and each
+// test leaves it with the settings it started with.
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(ServerReset()) << "the stand-in server does not answer"; }
+  void TearDown() override { ServerReset(); }
+};
 
 struct LoggedRequest {
   std::string scheme;  // "https" or "http"

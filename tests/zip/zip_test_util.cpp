@@ -8,8 +8,6 @@ std::wstring FixturePath(const std::wstring& name) {
 
 std::string FixtureBytes(const std::wstring& name) { return ReadFileBytes(FixturePath(name)); }
 
-std::string ReadAll(const std::wstring& path) { return ReadFileBytes(path); }
-
 ZipReader* OpenReaderFile(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -13,8 +13,6 @@
 std::wstring FixturePath(const std::wstring& name);
 std::string FixtureBytes(const std::wstring& name);
 
-std::string ReadAll(const std::wstring& path);
-
 // A reader over a file, or null.
 ZipReader* OpenReaderFile(const std::wstring& path);
 // The whole current entry through ReadEntry in blocks of blockSize; status is

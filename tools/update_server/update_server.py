@@ -35,6 +35,7 @@ Control paths (answered on both ports, not logged):
 import argparse
 import http.server
 import os
+import random
 import signal
 import socket
 import ssl
@@ -139,7 +140,6 @@ def make_site(folder, version="1.2.3.4", app=None, package_size=None):
 def pad_package(path, size):
     """Adds a stored entry of pseudo-random bytes so that the archive is
     exactly size bytes long."""
-    import random
     with open(path, "rb") as f:
         original = f.read()
     name = "data/padding.bin"
