@@ -126,7 +126,10 @@ TEST(WizardIntegration, AFailureShowsRetryAndCancelThenClosesWithoutAQuestion) {
   EXPECT_TRUE(SaveWindowPicture(frame, ScreenshotPath(L"page4_download_failed")));
 
   // Retry runs the whole sequence again, which fails the same way.
+  // The button stays shown until the new run's first report hides it; a
+  // run that fails within one poll may never be seen without it.
   ClickButton(download, 4);
+  WaitUntil([&] { return !StyleVisible(retry); }, 2000);
   ASSERT_TRUE(WaitUntil([&] { return StyleVisible(retry); }, 30000));
 
   PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
