@@ -75,15 +75,19 @@ bool FolderPasses() {
 }
 
 void Navigate(HWND frame, int id) {
+  bool proceed = false;
   if (id == kIdNext) {
     if (gPageIndex == kPageFolder && !FolderPasses()) return;
-    if (gPageIndex == kPageOptions) SetEvent(gProceedEvent);
+    proceed = gPageIndex == kPageOptions;
     if (gPageIndex < kPageCount - 1) ++gPageIndex;
   } else {
     if (gPageIndex == kPageDownload) ResetEvent(gProceedEvent);
     if (gPageIndex > 0) --gPageIndex;
   }
   ShowCurrentPage(frame);
+  // Only now: a worker that goes ahead disables Back and Next, and showing
+  // the download page must not enable Back again after it.
+  if (proceed) SetEvent(gProceedEvent);
 }
 
 void AskToQuit(HWND frame) {

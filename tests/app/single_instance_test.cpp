@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/single_instance.h"
+#include "support/clock.h"
 #include "support/process.h"
 #include "support/setup_runner.h"
 #include "support/test_paths.h"
@@ -29,14 +30,14 @@ TEST(SingleInstanceIntegration, SecondStartBringsTheFirstBackAndExits) {
   RunningSetup first(L"instance_twice");
   ASSERT_TRUE(first.Start());
   ShowWindow(first.frame(), SW_MINIMIZE);
-  ASSERT_TRUE(WaitUntil([&] { return IsIconic(first.frame()) != 0; }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return IsIconic(first.frame()) != 0; }, kPatience));
 
   ChildProcess second;
   ASSERT_TRUE(second.Start(first.exe()));
-  EXPECT_EQ(second.WaitForExit(10000), 0);
+  EXPECT_EQ(second.WaitForExit(kPatience), 0);
   EXPECT_TRUE(
-      WaitUntil([&] { return !IsIconic(first.frame()) && IsWindowVisible(first.frame()); }, 5000));
-  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == first.frame(); }, 5000));
+      WaitUntil([&] { return !IsIconic(first.frame()) && IsWindowVisible(first.frame()); }, kPatience));
+  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == first.frame(); }, kPatience));
   EXPECT_TRUE(first.process().Running());
   // The second start opened no wizard of its own.
   EXPECT_EQ(FindProcessWindow(second.id(), L"#32770", false), nullptr);
@@ -62,11 +63,11 @@ TEST(SingleInstanceIntegration, SameFileThroughADifferentlyCasedPath) {
   RunningSetup first(L"instance_case");
   ASSERT_TRUE(first.Start());
   ShowWindow(first.frame(), SW_MINIMIZE);
-  ASSERT_TRUE(WaitUntil([&] { return IsIconic(first.frame()) != 0; }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return IsIconic(first.frame()) != 0; }, kPatience));
   ChildProcess second;
   ASSERT_TRUE(second.Start(UpperAscii(first.exe())));
-  EXPECT_EQ(second.WaitForExit(10000), 0);
-  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(first.frame()); }, 5000));
+  EXPECT_EQ(second.WaitForExit(kPatience), 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(first.frame()); }, kPatience));
   EXPECT_EQ(first.Close(), 0);
 }
 

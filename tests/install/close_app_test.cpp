@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "support/clock.h"
 #include "support/test_app_run.h"
 #include "support/test_paths.h"
 #include "support/window_finder.h"
@@ -15,7 +16,7 @@ TEST(CloseRunningAppIntegration, TheFirstAnsweredRequestIsTheLast) {
   TestAppRun app(L"close_first", L"1.2.3.0");
   ASSERT_TRUE(app.Start());
   CloseRunningApp(app.exe.c_str());
-  EXPECT_EQ(app.process.WaitForExit(10000), 0);
+  EXPECT_EQ(app.process.WaitForExit(kPatience), 0);
   EXPECT_EQ(app.Log(), "started\r\nclose 3\r\n");
 }
 
@@ -24,7 +25,7 @@ TEST(CloseRunningAppIntegration, RequestsFollowEachOtherUntilOneIsAnswered) {
   ASSERT_TRUE(WriteFileBytes(app.dir + L"\\close_answer.txt", "close"));
   ASSERT_TRUE(app.Start());
   CloseRunningApp(app.exe.c_str());
-  EXPECT_EQ(app.process.WaitForExit(10000), 0);
+  EXPECT_EQ(app.process.WaitForExit(kPatience), 0);
   EXPECT_EQ(
       app.Log(),
       "started\r\nignored 3\r\nignored escape\r\nignored 2\r\nignored e300\r\nclose close\r\n");
@@ -49,7 +50,7 @@ TEST(CloseRunningAppIntegration, ACopyStartedFromAnotherFolderIsLeftAlone) {
   std::wstring upper = ours.exe;
   for (auto& c : upper) c = static_cast<wchar_t>(towupper(c));
   CloseRunningApp(upper.c_str());
-  EXPECT_EQ(ours.process.WaitForExit(10000), 0);
+  EXPECT_EQ(ours.process.WaitForExit(kPatience), 0);
   Sleep(300);
   EXPECT_TRUE(other.process.Running());
   EXPECT_EQ(other.Log(), "started\r\n");

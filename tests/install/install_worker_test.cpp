@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/update_server.h"
+#include "support/clock.h"
 #include "support/server_control.h"
 #include "support/test_paths.h"
 #include "worker_run.h"
@@ -54,7 +55,7 @@ TEST_F(WorkerServerIntegration, SmallPackageGoesFromDownloadStraightToWaiting) {
   // keeps the package.
   Sleep(300);
   EXPECT_EQ(run_.reports().size(), 3u);
-  EXPECT_LT(run_.Stop(), 2000u);
+  EXPECT_LT(run_.Stop(), kPromptly);
   EXPECT_EQ(run_.reports().size(), 3u);
   EXPECT_TRUE(FileExists(folder + L"\\download\\Quelda1.2.3.4.zip"));
 }
@@ -177,7 +178,7 @@ TEST_F(WorkerServerIntegration, StopEndsEveryStageQuickly) {
       ASSERT_TRUE(run_.WaitForReport(
           [&](const StatusReport& r) { return MessageNumber(r) == stage.waitFor; }));
       size_t before = run_.reports().size();
-      EXPECT_LT(run_.Stop(), 2000u);
+      EXPECT_LT(run_.Stop(), kPromptly);
       // A cancel is not reported; only the cut-short download still meets
       // the zip check.
       Numbers after;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/clock.h"
 #include "support/link_probe.h"
 #include "net/update_server.h"
 #include "support/server_control.h"
@@ -144,7 +145,7 @@ TEST_F(InstallServerIntegration, UpdateMovesWhatThePackageReplacesIntoTheBackup)
   EXPECT_EQ(ReadFileBytes(backup + L"\\config.ini"), "old a");
   EXPECT_EQ(ReadFileBytes(folder + L"\\keep.txt"), "not in the package");
 
-  EXPECT_EQ(installed.WaitForExit(10000), 0) << "the running copy was asked to close";
+  EXPECT_EQ(installed.WaitForExit(kPatience), 0) << "the running copy was asked to close";
   EXPECT_NE(ReadFileBytes(folder + L"\\Quelda.log").find("close 3"), std::string::npos);
   EXPECT_LT(elsewhere.process.WaitForExit(0), 0) << "a copy from another folder runs on";
   EXPECT_EQ(elsewhere.Log().find("close"), std::string::npos);

@@ -44,6 +44,7 @@ bool Control(const std::wstring& pathAndQuery, std::string* answer = nullptr) {
 
 bool ServerSet(const std::wstring& query) { return Control(L"set?" + query); }
 bool ServerReset() { return Control(L"reset"); }
+bool ServerRelease() { return Control(L"release"); }
 
 std::wstring TestSite(const wchar_t* name) {
   return BuildDir() + L"\\update_server\\sites\\" + name;

@@ -13,6 +13,9 @@
 bool ServerSet(const std::wstring& query);
 // Back to the settings the server started with; clears its request log.
 bool ServerReset();
+// Lets the requests held by fault=hold go on, and holds no more until the
+// next ServerSet.
+bool ServerRelease();
 // A folder of the build's test sites (update_server/sites/<name>).
 std::wstring TestSite(const wchar_t* name);
 // Serves that test site from now on, with further settings if given.

@@ -1,5 +1,6 @@
 #include "support/window_finder.h"
 
+#include <string>
 #include <vector>
 
 #include "support/test_paths.h"
@@ -81,9 +82,11 @@ bool ControlEnabled(HWND dialog, int id) {
   return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
-void ClickButton(HWND dialog, int id) {
-  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+bool ClickButton(HWND dialog, int id) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)), SMTO_NORMAL,
+                             60000, &result) != 0;
 }
 
 std::vector<HWND> ChildDialogs(HWND frame) {
@@ -144,11 +147,15 @@ HWND WaitForMessageBox(DWORD processId, HWND except, DWORD milliseconds) {
   return box;
 }
 
-bool SaveWindowPicture(HWND window, const std::wstring& bmpPath) {
+namespace {
+
+// The window's pixels as the screen shows them, bottom row first, with the
+// BMP file header and info header in front; empty when it has no area.
+std::string CaptureWindow(HWND window) {
   RECT rect;
-  if (!GetWindowRect(window, &rect)) return false;
+  if (!GetWindowRect(window, &rect)) return std::string();
   int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return false;
+  if (width <= 0 || height <= 0) return std::string();
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFOHEADER header = {};
@@ -176,6 +183,26 @@ bool SaveWindowPicture(HWND window, const std::wstring& bmpPath) {
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
+  return bytes;
+}
+
+}  // namespace
+
+bool SaveWindowPicture(HWND window, const std::wstring& bmpPath) {
+  // The repaint is sent: it returns when every part of the window has
+  // painted. Wine then copies the painted pixels to the display on its own
+  // time, so the picture is taken once it stops changing.
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  std::string bytes = CaptureWindow(window);
+  for (int i = 0; i < 50 && !bytes.empty(); ++i) {
+    Sleep(100);
+    std::string again = CaptureWindow(window);
+    bool same = again == bytes;
+    bytes.swap(again);
+    if (same) break;
+  }
+  if (bytes.empty()) return false;
   HANDLE out = CreateFileW(bmpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (out == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;

@@ -24,8 +24,11 @@ std::wstring DlgItemText(HWND dialog, int id);
 // The window's own WS_VISIBLE (IsWindowVisible also asks its parents).
 bool StyleVisible(HWND window);
 bool ControlEnabled(HWND dialog, int id);
-// Presses the button as a click would: WM_COMMAND with BN_CLICKED, posted.
-void ClickButton(HWND dialog, int id);
+// Presses the button as a click would (WM_COMMAND with BN_CLICKED) and
+// returns once the dialog has handled it, so that what the handler changed
+// can be checked at once. Not for a button whose handler opens a modal
+// window (Cancel): post that one and wait for the window.
+bool ClickButton(HWND dialog, int id);
 // The child dialogs of the frame (its pages), in z order.
 std::vector<HWND> ChildDialogs(HWND frame);
 // The page of the frame that holds a control with this id.
@@ -36,7 +39,9 @@ HWND FindMessageBox(DWORD processId, HWND except);
 HWND WaitForMessageBox(DWORD processId, HWND except, DWORD milliseconds);
 
 // Saves what the screen shows of the window as a 24-bit BMP file (the build
-// keeps these screenshots; tools turn them into PNG pictures).
+// keeps these screenshots; tools turn them into PNG pictures). The window is
+// repainted first and taken once two captures in a row agree, so that a
+// picture never shows a page half drawn.
 bool SaveWindowPicture(HWND window, const std::wstring& bmpPath);
 // <build>\screenshots\<name>.bmp, the folder created when missing.
 std::wstring ScreenshotPath(const std::wstring& name);

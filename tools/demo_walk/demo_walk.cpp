@@ -20,7 +20,6 @@ std::wstring gPictures;
 DWORD gPause = 0;
 
 void Picture(HWND window, const wchar_t* name) {
-  Sleep(300);  // let the page paint first
   std::wstring path = gPictures + L"\\" + name + L".bmp";
   if (SaveWindowPicture(window, path)) wprintf(L"demo: %ls.bmp\n", name);
   Sleep(gPause);

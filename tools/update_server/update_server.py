@@ -23,12 +23,16 @@ Fault modes (--fault, "?fault=" on a request, or /_control/set?fault=):
   slow      "delay" seconds (default 20) of silence before the headers, then
             the body "trickle" bytes (0: all) every "interval" seconds
   zero      the byte at offset "at" (default 100) replaced by a zero byte
+  hold      silence before the headers until /_control/release (or for at
+            most "delay" seconds), then the file; once released, no longer held
 A fault applies to every file, or with "only" (comma-separated names) to
 those files alone: "fault=reset&at=0&only=quelda.xml" loses the manifest.
 
 Control paths (answered on both ports, not logged):
   /_control/set?fault=&delay=&trickle=&interval=&at=&only=&root=&cert=trusted|untrusted
-  /_control/reset   back to the start options, request log cleared
+  /_control/reset   back to the start options, request log cleared, held
+                    requests released
+  /_control/release lets held requests go on, and holds none until the next set
   /_control/log     one line per request: scheme port method path host content-type body-length
 """
 
@@ -54,7 +58,7 @@ FILES = {
     "zirorov.zip": "application/zip",
     "quelda.mdb": "application/octet-stream",
 }
-FAULTS = ("none", "chunked", "notfound", "short", "reset", "slow", "zero")
+FAULTS = ("none", "chunked", "notfound", "short", "reset", "slow", "zero", "hold")
 NOT_FOUND_PAGE = (
     b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
     b"<body><h1>404 Not Found</h1><p>The requested file is not here.</p></body></html>\n"
@@ -167,11 +171,29 @@ class State:
                       "interval": options.interval, "at": options.at, "cert": "trusted"}
         self.values = dict(self.start)
         self.log = []
+        self.held = threading.Condition(self.lock)
+        self.released = False
+        self.resets = 0
 
     def reset(self):
-        with self.lock:
+        with self.held:
             self.values = dict(self.start)
             self.log = []
+            self.released = False
+            self.resets += 1
+            self.held.notify_all()
+
+    def release(self):
+        # Stays released until the next set or reset: a request that arrives
+        # after the release is not held, however late it comes.
+        with self.held:
+            self.released = True
+            self.held.notify_all()
+
+    def wait_for_release(self, timeout):
+        with self.held:
+            resets = self.resets
+            self.held.wait_for(lambda: self.released or self.resets != resets, timeout)
 
     def snapshot(self):
         with self.lock:
@@ -259,6 +281,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         at = values["at"]
         if fault == "slow":
             time.sleep(values["delay"])
+        if fault == "hold":
+            self.server.state.wait_for_release(values["delay"])
         if fault == "zero":
             at = 100 if at < 0 else at
             if at < len(body):
@@ -318,8 +342,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             try:
                 with state.lock:
                     state.values = parse_values(query, dict(state.values))
+                    state.released = False
             except ValueError as e:
                 return self.reply(400, str(e).encode() + b"\n", "text/plain")
+            return self.reply(200, b"ok\n", "text/plain")
+        if path == "/_control/release":
+            state.release()
             return self.reply(200, b"ok\n", "text/plain")
         if path == "/_control/log":
             with state.lock:
