@@ -38,7 +38,7 @@ bool ChildProcess::Running() const {
 void ChildProcess::Kill() {
   if (Running()) {
     TerminateProcess(process_, 99);
-    WaitForSingleObject(process_, 10000);
+    WaitForSingleObject(process_, 60000);
   }
 }
 
@@ -61,7 +61,7 @@ void KillProcessesUnder(const std::wstring& folder) {
         CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path, static_cast<int>(prefix.size()),
                        prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL) {
       TerminateProcess(process, 99);
-      WaitForSingleObject(process, 10000);
+      WaitForSingleObject(process, 60000);
     }
     CloseHandle(process);
   }

@@ -43,7 +43,12 @@ std::wstring MakeScratchDir(const std::wstring& name) {
   CreateDirectoryW(root.c_str(), nullptr);
   std::wstring dir = root + L"\\" + name;
   RemoveTree(dir);
-  CreateDirectoryW(dir.c_str(), nullptr);
+  // A file that a program of an earlier test still holds can keep the old
+  // folder from going: then a folder of a new name, never a stale one.
+  for (int n = 2; !CreateDirectoryW(dir.c_str(), nullptr) && n < 100; ++n) {
+    dir = root + L"\\" + name + L"_" + std::to_wstring(n);
+    RemoveTree(dir);
+  }
   return dir;
 }
 
