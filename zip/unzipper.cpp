@@ -217,6 +217,8 @@ ZipResult Describe(Unzipper* unzipper, int32_t index, ZipItem* item) {
   return ZipResult::Ok;
 }
 
+// Reads the current entry to its end, writing it to file unless that is
+// null, and checks its length and CRC.
 ZipResult WriteEntry(Unzipper* unzipper, HANDLE file, uint32_t expectedSize) {
   ZipReader* reader = unzipper->reader;
   OpenEntry(reader, unzipper->password);
@@ -235,8 +237,8 @@ ZipResult WriteEntry(Unzipper* unzipper, HANDLE file, uint32_t expectedSize) {
     }
     if (n > 0) {
       DWORD done = 0;
-      if (!WriteFile(file, unzipper->writeBuffer, static_cast<DWORD>(n), &done, nullptr) ||
-          done != static_cast<DWORD>(n)) {
+      if (file && (!WriteFile(file, unzipper->writeBuffer, static_cast<DWORD>(n), &done, nullptr) ||
+                   done != static_cast<DWORD>(n))) {
         result = ZipResult::WriteFailed;
         break;
       }
@@ -397,6 +399,25 @@ ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* ta
   }
   CloseHandle(file);
   return result;
+}
+
+ZipResult VerifyArchive(ZipHandle* handle) {
+  ZipResult check = CheckHandle(handle);
+  if (check != ZipResult::Ok) return check;
+  Unzipper* unzipper = handle->unzipper;
+  if (!unzipper->writeBuffer) {
+    unzipper->writeBuffer = static_cast<unsigned char*>(malloc(kZipBlockSize));
+    if (!unzipper->writeBuffer) return ZipResult::ReadFailed;
+  }
+  for (uint32_t index = 0; index < unzipper->reader->entryCount; ++index) {
+    ZipItem item;
+    ZipResult result = Describe(unzipper, static_cast<int32_t>(index), &item);
+    if (result != ZipResult::Ok) return result;
+    if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    result = WriteEntry(unzipper, nullptr, static_cast<uint32_t>(item.uncompressedSize));
+    if (result != ZipResult::Ok) return result;
+  }
+  return ZipResult::Ok;
 }
 
 ZipResult CloseArchive(ZipHandle* handle) {

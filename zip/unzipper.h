@@ -59,6 +59,11 @@ ZipHandle* OpenArchiveFile(const wchar_t* path);
 // Index -1 gives the item count in item->index.
 ZipResult GetArchiveItem(ZipHandle* handle, int32_t index, ZipItem* item);
 ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* targetPath);
+// Reads every item as extraction would, writing nothing: each name made
+// safe, each header consistent, the data of each file to its end with its
+// length and CRC. Ok only when every item would extract, so that an
+// installation can refuse a damaged package before it changes anything.
+ZipResult VerifyArchive(ZipHandle* handle);
 ZipResult CloseArchive(ZipHandle* handle);
 // Creates every missing folder of base followed by path, top down.
 void EnsureFolderPath(const wchar_t* base, const wchar_t* path);

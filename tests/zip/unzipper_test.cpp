@@ -410,6 +410,27 @@ TEST(ZipExtract, NoFileFromAnItemThatCannotBeDescribed) {
   EXPECT_EQ(CountFiles(dir), 1);
 }
 
+TEST(ZipVerify, PassesSoundArchivesAndFailsOnAnyDamagedItem) {
+  for (const wchar_t* sound :
+       {L"infozip.zip", L"infozip_stream.zip", L"stub_front.zip", L"py_empty.zip"}) {
+    Archive archive(sound);
+    ASSERT_NE(archive.handle, nullptr) << sound;
+    EXPECT_EQ(VerifyArchive(archive.handle), ZipResult::Ok) << sound;
+    // The walk goes on from wherever the check left it.
+    if (DescribeAll(archive.handle).empty()) continue;
+    std::wstring dir = MakeScratchDir(L"verified");
+    EXPECT_EQ(Extract(archive.handle, 0, dir), ZipResult::Ok) << sound;
+  }
+  for (const wchar_t* damaged : {L"bad_crc.zip", L"corrupt_deflate.zip", L"truncated.zip",
+                                 L"infozip_encrypted.zip", L"local_mismatch.zip", L"method12.zip",
+                                 L"walk_stuck.zip", L"count_too_high.zip", L"names.zip"}) {
+    Archive archive(damaged);
+    ASSERT_NE(archive.handle, nullptr) << damaged;
+    EXPECT_NE(VerifyArchive(archive.handle), ZipResult::Ok) << damaged;
+  }
+  EXPECT_EQ(VerifyArchive(nullptr), ZipResult::BadArgument);
+}
+
 TEST(ZipExtract, ManyItemsInAnyOrder) {
   Archive archive(L"py_many.zip");
   ASSERT_NE(archive.handle, nullptr);
