@@ -7,6 +7,10 @@ zirorov.zip and quelda.mdb:
                  folders), zipped by Info-ZIP zip in a fixed order
   app_expected/  that tree as it must come out of the package
   bad_name/      a package whose second item escapes the install folder
+  damaged/       the app package with one byte of data/sample.txt, an entry
+                 in its middle, changed: its CRC fails
+  folders/       version 2.0.0.0 written with a folder entry before the files
+                 of data/ and one after those of data/lang/
 
     make_sites.py SITES_FOLDER TEST_APP_2_0_0_0
 """
@@ -63,11 +67,45 @@ def make_bad_name(sites):
         z.writestr("zz.txt", "never reached\r\n")
 
 
+def make_damaged(sites):
+    site = os.path.join(sites, "damaged")
+    shutil.rmtree(site, ignore_errors=True)
+    shutil.copytree(os.path.join(sites, "app"), site)
+    package = os.path.join(site, "zirorov.zip")
+    with zipfile.ZipFile(package) as z:
+        names = z.namelist()
+        entry = z.getinfo("data/sample.txt")
+    assert 0 < names.index("data/sample.txt") < len(names) - 1
+    with open(package, "r+b") as f:
+        f.seek(entry.header_offset + 26)
+        name_length, extra_length = [int.from_bytes(f.read(2), "little") for _ in range(2)]
+        data = entry.header_offset + 30 + name_length + extra_length
+        f.seek(data + entry.compress_size // 2)
+        byte = f.read(1)[0]
+        f.seek(-1, os.SEEK_CUR)
+        f.write(bytes([byte ^ 0x55]))
+
+
+def make_folders(sites, app):
+    site = os.path.join(sites, "folders")
+    shutil.rmtree(site, ignore_errors=True)
+    update_server.make_site(site, "2.0.0.0")
+    with zipfile.ZipFile(os.path.join(site, "zirorov.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        z.write(app, "Quelda.exe")
+        z.writestr("data/", "")
+        for name in ("data/sample.txt", "data/lang/zh-CN.txt"):
+            z.writestr(name, TREE[name].encode("utf-8"))
+        z.writestr("data/lang/", "")
+        z.writestr("readme.txt", TREE["readme.txt"])
+
+
 def main():
     sites, app = sys.argv[1], sys.argv[2]
     os.makedirs(sites, exist_ok=True)
     make_app(sites, app)
     make_bad_name(sites)
+    make_damaged(sites)
+    make_folders(sites, app)
 
 
 if __name__ == "__main__":

@@ -6,7 +6,10 @@
 // naming one request (3, escape, 2, e300, close), it honours only that one and
 // logs the others as "ignored <request>", replying 0 to them; with "hang" it
 // logs "hang" at the first request (or a setup's activation query) and stops
-// answering.
+// answering. With a file "close_delay.txt" beside it, it takes a second to end
+// after an honoured request, like an application saving its work, and then
+// logs "exit in place" when its Quelda.exe is still where it started, or
+// "exit moved".
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
@@ -16,6 +19,13 @@ namespace {
 
 wchar_t gDir[MAX_PATH];
 char gAnswer[16];
+bool gSlowExit = false;
+
+bool ExistsBeside(const wchar_t* name) {
+  wchar_t path[MAX_PATH];
+  _snwprintf_s(path, MAX_PATH, _TRUNCATE, L"%s%s", gDir, name);
+  return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 void AppendLog(const char* line) {
   wchar_t path[MAX_PATH];
@@ -91,6 +101,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
   while (length > 0 && gDir[length - 1] != L'\\' && gDir[length - 1] != L'/') --length;
   gDir[length] = 0;
   ReadAnswer();
+  gSlowExit = ExistsBeside(L"close_delay.txt");
   AppendLog("started");
 
   WNDCLASSW windowClass = {};
@@ -110,6 +121,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
+  }
+  if (gSlowExit) {
+    Sleep(1000);
+    AppendLog(ExistsBeside(L"Quelda.exe") ? "exit in place" : "exit moved");
   }
   return 0;
 }
