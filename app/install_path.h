@@ -6,8 +6,3 @@
 // relative path. Read from any thread (a window message to the folder box).
 // Empty when the whole does not fit in 511 characters.
 WStr InstallPath(const wchar_t* relativePath);
-
-// Creates the missing folders of the path; a last component holding a dot
-// is taken for a file name. True when the folder exists afterwards. A path
-// of more than 259 characters is refused (false).
-bool EnsureFolder(const wchar_t* path);

@@ -1,14 +1,14 @@
 #include <windows.h>
+#include <commctrl.h>
 #include <gdiplus.h>
 #include <io.h>
 #include <wchar.h>
 
-#include "app/module_path.h"
 #include "app/setup_state.h"
 #include "app/single_instance.h"
 #include "app/wizard_frame.h"
+#include "common/module_path.h"
 #include "res/resource_ids.h"
-#include <commctrl.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   wchar_t lowerPath[MAX_PATH] = {};

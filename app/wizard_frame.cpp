@@ -6,11 +6,11 @@
 
 #include "app/banner.h"
 #include "app/control_ids.h"
-#include "app/install_path.h"
 #include "app/setup_state.h"
 #include "app/status_slot.h"
 #include "app/wizard_pages.h"
 #include "app/worker_control.h"
+#include "common/ensure_folder.h"
 #include "res/resource_ids.h"
 
 namespace {

@@ -3,16 +3,23 @@
 #include <commctrl.h>
 #include <io.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "app/control_ids.h"
-#include "app/module_path.h"
+#include "app/install_path.h"
 #include "app/setup_state.h"
-#include "app/shell_places.h"
 #include "app/status_slot.h"
 #include "app/worker_control.h"
+#include "common/module_path.h"
+#include "common/shell_places.h"
 
 namespace {
+
+void LaunchApplication() {
+  ShellExecuteW(nullptr, nullptr, InstallPath(L"Quelda.exe").c_str(), nullptr, nullptr,
+                SW_SHOWNORMAL);
+}
 
 int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM preselect) {
   if (message == BFFM_INITIALIZED) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, preselect);

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <wchar.h>
 
-#include "app/single_instance.h"
+#include "common/foreign_window.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "app/setup_state.h"
 #include "app/status_slot.h"
 #include "app/worker_control.h"
+#include "common/ensure_folder.h"
 #include "common/scoped.h"
 #include "common/text_convert.h"
 #include "install/download.h"

@@ -9,6 +9,7 @@
 #include "app/setup_state.h"
 #include "app/status_slot.h"
 #include "app/worker_control.h"
+#include "common/ensure_folder.h"
 #include "common/scoped.h"
 #include "install/close_app.h"
 #include "install/download.h"

@@ -9,8 +9,8 @@
 #include "app/control_ids.h"
 #include "app/install_path.h"
 #include "app/setup_state.h"
-#include "app/shell_places.h"
 #include "common/scoped.h"
+#include "common/shell_places.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include "app/module_path.h"
+#include "common/module_path.h"
 
 namespace {
 
