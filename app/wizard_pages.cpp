@@ -7,9 +7,9 @@
 #include <shlobj.h>
 
 #include "app/control_ids.h"
-#include "app/install_path.h"
 #include "app/setup_state.h"
 #include "app/status_slot.h"
+#include "app/worker_access.h"
 #include "app/worker_control.h"
 #include "common/module_path.h"
 #include "common/shell_places.h"

@@ -1,11 +1,9 @@
 #include "install/download.h"
 
-#include <commctrl.h>
 #include <wchar.h>
 
-#include "app/control_ids.h"
-#include "app/setup_state.h"
 #include "app/status_slot.h"
+#include "app/worker_access.h"
 #include "install/error_text.h"
 
 namespace {
@@ -50,13 +48,6 @@ WStr DecimalText(uint32_t value) {
   return WStr(text);
 }
 
-void PrepareProgressBar(HWND page, uint32_t range) {
-  HWND bar = GetDlgItem(page, kIdProgressBar);
-  SendMessageW(bar, PBM_SETSTEP, 1, 0);
-  SendMessageW(bar, PBM_SETPOS, 0, 0);
-  SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
-}
-
 uint32_t DownloadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
                       const wchar_t* progressFormat) {
   // On the heap: a zero-filled static would take room in the download.
@@ -84,7 +75,8 @@ uint32_t DownloadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
     // speed, and under Wine even a plain test costs a server round trip
     // (about 0.1 ms). A cancel closes the session too, so the reads in
     // between return nothing at once.
-    if (++reads % kReadsPerCancelTest == 0 && WaitForSingleObject(gCancelEvent, 0) == WAIT_OBJECT_0)
+    if (++reads % kReadsPerCancelTest == 0 &&
+        WaitForSingleObject(CancelEvent(), 0) == WAIT_OBJECT_0)
       break;
   }
   free(buffer);

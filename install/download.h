@@ -16,10 +16,6 @@ WStr DecimalText(uint32_t value);
 // One progress-bar step per 12288 bytes received.
 constexpr uint32_t kBytesPerStep = 12288;
 
-// Sets up the download page's progress bar for range steps (step 1,
-// position 0, range 0 to range), in that order.
-void PrepareProgressBar(HWND page, uint32_t range);
-
 // Reads the body in 4096-byte reads into the file until a read gives
 // nothing or the cancel event is set; whenever the bar's position changes it
 // posts a progress report made from progressFormat, whose two %s are the

@@ -2,11 +2,8 @@
 
 #include <stdio.h>
 
-#include "app/control_ids.h"
-#include "app/install_path.h"
-#include "app/setup_state.h"
 #include "app/status_slot.h"
-#include "app/worker_control.h"
+#include "app/worker_access.h"
 #include "common/ensure_folder.h"
 #include "common/scoped.h"
 #include "common/text_convert.h"
@@ -24,7 +21,7 @@ namespace {
 constexpr DWORD kUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 
 bool Cancelled(DWORD milliseconds) {
-  return WaitForSingleObject(gCancelEvent, milliseconds) != WAIT_TIMEOUT;
+  return WaitForSingleObject(CancelEvent(), milliseconds) != WAIT_TIMEOUT;
 }
 
 PackedVersion NewestVersion(const ByteStr& manifest) {
@@ -41,7 +38,7 @@ PackedVersion NewestVersion(const ByteStr& manifest) {
 // report.
 bool DownloadPackage(HWND page, const WStr& versionText, WStr& packageFile) {
   ScopedInternetHandle request(
-      InternetOpenUrlW(gWorkerSession, kPackageUrl, nullptr, 0, kUrlFlags, 1));
+      InternetOpenUrlW(WorkerSession(), kPackageUrl, nullptr, 0, kUrlFlags, 1));
   if (!request) {
     PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", kPackageUrl);
     return false;
@@ -92,14 +89,12 @@ void RunInstall(HWND page) {
   }
   PostStatus(page, 1, kStatusWorking, L"已下载 Quelda Manager %s ...", versionText.c_str());
 
-  HANDLE events[2] = {gProceedEvent, gCancelEvent};
+  HANDLE events[2] = {ProceedEvent(), CancelEvent()};
   if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
     CloseArchive(archive);
     return;
   }
-  HWND frame = GetParent(page);
-  EnableWindow(GetDlgItem(frame, kIdBack), FALSE);
-  EnableWindow(GetDlgItem(frame, kIdNext), FALSE);
+  EndNavigation(page);
 
   InstallPackage(page, archive, summary.index, newest);
 }

@@ -4,11 +4,8 @@
 #include <io.h>
 #include <stdio.h>
 
-#include "app/control_ids.h"
-#include "app/install_path.h"
-#include "app/setup_state.h"
 #include "app/status_slot.h"
-#include "app/worker_control.h"
+#include "app/worker_access.h"
 #include "common/ensure_folder.h"
 #include "common/scoped.h"
 #include "install/close_app.h"
@@ -27,7 +24,7 @@ constexpr FILEOP_FLAGS kMoveFlags = 0x0614;
 bool DownloadDemoDatabase(HWND page) {
   PostStatus(page, 0, kStatusWorking, L"正在下载 Quelda Manager 演示数据库 ...");
   ScopedInternetHandle request(
-      InternetOpenUrlW(gWorkerSession, kDatabaseUrl, nullptr, 0, kUrlFlags, 1));
+      InternetOpenUrlW(WorkerSession(), kDatabaseUrl, nullptr, 0, kUrlFlags, 1));
   uint32_t total = request ? QueryContentLength(request.get()) : 0;
   if (total == 0) {
     PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", kDatabaseUrl);
@@ -36,7 +33,7 @@ bool DownloadDemoDatabase(HWND page) {
   ScopedFile file(CreateDownloadFile(page, InstallPath(L"Quelda.mdb")));
   if (!file) return false;
   PrepareProgressBar(page, total / kBytesPerStep);
-  if (WaitForSingleObject(gCancelEvent, 0) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(CancelEvent(), 0) != WAIT_OBJECT_0) {
     DownloadBody(page, request.get(), file.get(), total,
                  L"正在下载 Quelda Manager 演示数据库 ...\r\n共 %s KB，已下载 %s KB。");
   }
@@ -116,8 +113,7 @@ bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& back
 }  // namespace
 
 void InstallPackage(HWND page, ZipHandle* archive, int itemCount, PackedVersion) {
-  if (IsDlgButtonChecked(gPages[kPageOptions], kIdDemoDatabase) == BST_CHECKED &&
-      !DownloadDemoDatabase(page)) {
+  if (IsOptionChecked(InstallOption::kDemoDatabase) && !DownloadDemoDatabase(page)) {
     CloseArchive(archive);
     return;
   }

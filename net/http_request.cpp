@@ -5,7 +5,7 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "app/setup_state.h"
+#include "app/worker_access.h"
 #include "common/scoped.h"
 #include "net/update_server.h"
 
@@ -115,7 +115,7 @@ ByteStr FetchVersionManifest() {
   SharedRequest* shared = new (memory) SharedRequest();
   HttpRequest& request = shared->request;
   request.url = kManifestUrl;
-  request.cancelEvent = gCancelEvent;
+  request.cancelEvent = CancelEvent();
   request.session = session.get();
   shared->references = 2;
 
