@@ -44,7 +44,7 @@ void EndNavigation(HWND downloadPage) {
   EnableWindow(GetDlgItem(frame, kIdNext), FALSE);
 }
 
-HINTERNET WorkerSession() { return gWorkerSession; }
+HINTERNET WorkerSession() { return gWorkerSession.get(); }
 
 HANDLE CancelEvent() { return gCancelEvent; }
 

@@ -50,9 +50,8 @@ WStr DecimalText(uint32_t value) {
 
 uint32_t DownloadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
                       const wchar_t* progressFormat) {
-  // On the heap: a zero-filled static would take room in the download.
-  uint8_t* buffer = static_cast<uint8_t*>(calloc(kReadSize, 1));
-  if (!buffer) return 0;
+  // On the stack: a zero-filled static would take room in the download.
+  uint8_t buffer[kReadSize] = {};
   uint32_t range = total / kBytesPerStep;
   uint32_t received = 0;
   uint32_t lastPosition = 0;
@@ -79,7 +78,6 @@ uint32_t DownloadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
         WaitForSingleObject(CancelEvent(), 0) == WAIT_OBJECT_0)
       break;
   }
-  free(buffer);
   return received;
 }
 

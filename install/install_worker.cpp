@@ -1,6 +1,7 @@
 #include "install/install_worker.h"
 
 #include <stdio.h>
+#include <utility>
 
 #include "app/status_slot.h"
 #include "app/worker_access.h"
@@ -80,23 +81,19 @@ void RunInstall(HWND page) {
   WStr packageFile;
   if (!DownloadPackage(page, versionText, packageFile)) return;
 
-  ZipHandle* archive = OpenArchiveFile(packageFile.c_str());
+  ScopedArchive archive(OpenArchiveFile(packageFile.c_str()));
   ZipItem summary;
-  if (!archive || GetArchiveItem(archive, -1, &summary) != 0) {
+  if (!archive || GetArchiveItem(archive.get(), -1, &summary) != 0) {
     PostStatus(page, 0, kStatusFailed, L"下载的文件不是有效的 zip 压缩文件！");
-    if (archive) CloseArchive(archive);
     return;
   }
   PostStatus(page, 1, kStatusWorking, L"已下载 Quelda Manager %s ...", versionText.c_str());
 
   HANDLE events[2] = {ProceedEvent(), CancelEvent()};
-  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
-    CloseArchive(archive);
-    return;
-  }
+  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) return;
   EndNavigation(page);
 
-  InstallPackage(page, archive, summary.index, newest);
+  InstallPackage(page, std::move(archive), summary.index, newest);
 }
 
 }  // namespace

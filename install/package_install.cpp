@@ -13,6 +13,7 @@
 #include "install/error_text.h"
 #include "install/shortcuts.h"
 #include "net/update_server.h"
+#include "zip/unzipper.h"
 
 namespace {
 
@@ -112,11 +113,8 @@ bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& back
 
 }  // namespace
 
-void InstallPackage(HWND page, ZipHandle* archive, int itemCount, PackedVersion) {
-  if (IsOptionChecked(InstallOption::kDemoDatabase) && !DownloadDemoDatabase(page)) {
-    CloseArchive(archive);
-    return;
-  }
+void InstallPackage(HWND page, ScopedArchive archive, int itemCount, PackedVersion) {
+  if (IsOptionChecked(InstallOption::kDemoDatabase) && !DownloadDemoDatabase(page)) return;
   WStr application = InstallPath(L"Quelda.exe");
   CloseRunningApp(application.c_str());
 
@@ -131,9 +129,9 @@ void InstallPackage(HWND page, ZipHandle* archive, int itemCount, PackedVersion)
   }
 
   PostStatus(page, 0, kStatusWorking, L"解压下载的压缩文件 ...");
-  bool installedAll = InstallItems(page, archive, itemCount, backupFolder);
+  bool installedAll = InstallItems(page, archive.get(), itemCount, backupFolder);
   // Left open, the archive would keep the package file locked for a retry.
-  CloseArchive(archive);
+  archive.Reset();
   if (!installedAll) return;
   CreateShortcuts();
   PostStatus(page, 0, kStatusFinished, L"已完成。");

@@ -55,9 +55,8 @@ void CreateShortcuts() {
   }
   if (anyChecked) {
     // Nothing else on this thread uses COM: it lives for these calls only.
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ScopedComInit com;
     SaveLinks(shortcuts, 4);
-    if (SUCCEEDED(com)) CoUninitialize();
   }
   for (const Shortcut& shortcut : shortcuts) {
     if (!shortcut.checked && !shortcut.path.empty()) _wremove(shortcut.path.c_str());
