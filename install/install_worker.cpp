@@ -9,11 +9,12 @@
 #include "common/scoped.h"
 #include "common/text_convert.h"
 #include "install/download.h"
-#include "install/version_number.h"
-#include "net/update_server.h"
-
+#include "install/download_file.h"
 #include "install/package_install.h"
+#include "install/reply_headers.h"
+#include "install/version_number.h"
 #include "net/http_request.h"
+#include "net/update_server.h"
 #include "xml/xml_doc.h"
 #include "zip/unzipper.h"
 
