@@ -1,18 +1,29 @@
 #include "install/download.h"
 
+#include <wininet.h>
+#include <stdint.h>
+#include <stdio.h>
+
 #include "app/status_slot.h"
 #include "app/worker_access.h"
+#include "common/ensure_folder.h"
+#include "common/scoped.h"
+#include "install/download_file.h"
 #include "install/number_text.h"
+#include "install/reply_headers.h"
 
 namespace {
 
+constexpr DWORD kUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+constexpr DWORD_PTR kUrlContext = 1;
 constexpr DWORD kReadSize = 4096;
+constexpr uint32_t kBytesPerStep = 12288;
 constexpr uint32_t kReadsPerCancelTest = 16;
 
-}  // namespace
+bool CancelSet() { return WaitForSingleObject(CancelEvent(), 0) == WAIT_OBJECT_0; }
 
-uint32_t DownloadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
-                      const wchar_t* progressFormat) {
+void ReadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
+              const wchar_t* progressFormat) {
   // On the stack: a zero-filled static would take room in the download.
   uint8_t buffer[kReadSize] = {};
   uint32_t range = total / kBytesPerStep;
@@ -37,9 +48,30 @@ uint32_t DownloadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
     // speed, and under Wine even a plain test costs a server round trip
     // (about 0.1 ms). A cancel closes the session too, so the reads in
     // between return nothing at once.
-    if (++reads % kReadsPerCancelTest == 0 &&
-        WaitForSingleObject(CancelEvent(), 0) == WAIT_OBJECT_0)
-      break;
+    if (++reads % kReadsPerCancelTest == 0 && CancelSet()) break;
   }
-  return received;
+}
+
+}  // namespace
+
+WStr DownloadToFile(HWND page, const DownloadJob& job) {
+  ScopedInternetHandle request(
+      InternetOpenUrlW(WorkerSession(), job.url, nullptr, 0, kUrlFlags, kUrlContext));
+  uint32_t total = request ? QueryContentLength(request.get()) : 0;
+  if (total == 0) {
+    if (request && job.reportStatusCode) {
+      PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败 (%d/%d)！", job.url,
+                 static_cast<int>(QueryStatusCode(request.get())), static_cast<int>(total));
+    } else {
+      PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", job.url);
+    }
+    return WStr();
+  }
+  WStr path = InstallPath(job.relativePath);
+  if (job.makeFolders) EnsureFolder(path.c_str());
+  ScopedFile file(CreateDownloadFile(page, path));
+  if (!file) return WStr();
+  PrepareProgressBar(page, total / kBytesPerStep);
+  if (!CancelSet()) ReadBody(page, request.get(), file.get(), total, job.progressFormat);
+  return path;
 }

@@ -5,13 +5,10 @@
 
 #include "app/status_slot.h"
 #include "app/worker_access.h"
-#include "common/ensure_folder.h"
 #include "common/scoped.h"
 #include "common/text_convert.h"
 #include "install/download.h"
-#include "install/download_file.h"
 #include "install/package_install.h"
-#include "install/reply_headers.h"
 #include "install/version_number.h"
 #include "net/http_request.h"
 #include "net/update_server.h"
@@ -19,8 +16,6 @@
 #include "zip/unzipper.h"
 
 namespace {
-
-constexpr DWORD kUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 
 bool Cancelled(DWORD milliseconds) {
   return WaitForSingleObject(CancelEvent(), milliseconds) != WAIT_TIMEOUT;
@@ -36,38 +31,17 @@ PackedVersion NewestVersion(const ByteStr& manifest) {
   return ParseVersion(doc.GetChildAttribute(L"lastversion").c_str());
 }
 
-// Downloads the package into the install folder; false after a failure
-// report.
-bool DownloadPackage(HWND page, const WStr& versionText, WStr& packageFile) {
-  ScopedInternetHandle request(
-      InternetOpenUrlW(WorkerSession(), kPackageUrl, nullptr, 0, kUrlFlags, 1));
-  if (!request) {
-    PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", kPackageUrl);
-    return false;
-  }
-  uint32_t total = QueryContentLength(request.get());
-  if (total == 0) {
-    PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败 (%d/%d)！", kPackageUrl,
-               static_cast<int>(QueryStatusCode(request.get())), static_cast<int>(total));
-    return false;
-  }
-
+// The package's path, or empty after a failure report.
+WStr DownloadPackage(HWND page, const WStr& versionText) {
   WStr name(L"download\\Quelda");
   name.Append(versionText);
   name.Append(L".zip");
-  packageFile = InstallPath(name.c_str());
-  EnsureFolder(packageFile.c_str());
-  ScopedFile file(CreateDownloadFile(page, packageFile));
-  if (!file) return false;
-
-  PrepareProgressBar(page, total / kBytesPerStep);
-  if (!Cancelled(0)) {
-    WStr format(L"正在下载 Quelda Manager ");
-    format.Append(versionText);
-    format.Append(L" ...\r\n共 %s KB，已下载 %s KB。");
-    DownloadBody(page, request.get(), file.get(), total, format.c_str());
-  }
-  return true;
+  WStr format(L"正在下载 Quelda Manager ");
+  format.Append(versionText);
+  format.Append(L" ...\r\n共 %s KB，已下载 %s KB。");
+  DownloadJob job = {kPackageUrl, name.c_str(), /*makeFolders=*/true, /*reportStatusCode=*/true,
+                     format.c_str()};
+  return DownloadToFile(page, job);
 }
 
 void RunInstall(HWND page) {
@@ -79,8 +53,8 @@ void RunInstall(HWND page) {
   WStr versionText = FormatVersion(newest);
   PostStatus(page, 0, kStatusWorking, L"正在下载 Quelda Manager %s ...", versionText.c_str());
 
-  WStr packageFile;
-  if (!DownloadPackage(page, versionText, packageFile)) return;
+  WStr packageFile = DownloadPackage(page, versionText);
+  if (packageFile.empty()) return;
 
   ScopedArchive archive(OpenArchiveFile(packageFile.c_str()));
   ZipItem summary;

@@ -10,37 +10,23 @@
 #include "common/scoped.h"
 #include "install/close_app.h"
 #include "install/download.h"
-#include "install/download_file.h"
 #include "install/error_text.h"
-#include "install/reply_headers.h"
 #include "install/shortcuts.h"
 #include "net/update_server.h"
 #include "zip/unzipper.h"
 
 namespace {
 
-constexpr DWORD kUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 // FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI
 constexpr FILEOP_FLAGS kMoveFlags = 0x0614;
 
 // False after a failure report; a download that breaks off is no failure.
 bool DownloadDemoDatabase(HWND page) {
   PostStatus(page, 0, kStatusWorking, L"正在下载 Quelda Manager 演示数据库 ...");
-  ScopedInternetHandle request(
-      InternetOpenUrlW(WorkerSession(), kDatabaseUrl, nullptr, 0, kUrlFlags, 1));
-  uint32_t total = request ? QueryContentLength(request.get()) : 0;
-  if (total == 0) {
-    PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", kDatabaseUrl);
-    return false;
-  }
-  ScopedFile file(CreateDownloadFile(page, InstallPath(L"Quelda.mdb")));
-  if (!file) return false;
-  PrepareProgressBar(page, total / kBytesPerStep);
-  if (WaitForSingleObject(CancelEvent(), 0) != WAIT_OBJECT_0) {
-    DownloadBody(page, request.get(), file.get(), total,
-                 L"正在下载 Quelda Manager 演示数据库 ...\r\n共 %s KB，已下载 %s KB。");
-  }
-  return true;
+  DownloadJob job = {kDatabaseUrl, L"Quelda.mdb", /*makeFolders=*/false,
+                     /*reportStatusCode=*/false,
+                     L"正在下载 Quelda Manager 演示数据库 ...\r\n共 %s KB，已下载 %s KB。"};
+  return !DownloadToFile(page, job).empty();
 }
 
 // Moves what lies at the target into the backup folder under its own last
