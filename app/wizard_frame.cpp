@@ -19,9 +19,9 @@ HICON gFrameIcon = nullptr;
 // Where the pages begin; the frame cannot be resized, so it stays.
 int gBannerBottom = 0;
 
-// WS_VISIBLE, WS_CAPTION, WS_SYSMENU, WS_THICKFRAME, WS_MINIMIZEBOX and
-// WS_MAXIMIZEBOX cleared.
-constexpr LONG kPageStyleMask = static_cast<LONG>(0xEF30FFFF);
+// A page is a plain, hidden, borderless child until the frame shows it.
+constexpr LONG kPageStyleMask = static_cast<LONG>(
+    ~(WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
 
 void ShowCurrentPage(HWND frame) {
   for (int i = 0; i < kPageCount; ++i) ShowWindow(gPages[i], i == gPageIndex ? SW_SHOW : SW_HIDE);
@@ -129,7 +129,7 @@ BOOL EraseAroundBanner(HWND frame, HDC dc) {
 
 HWND CreatePage(HWND frame, int templateId, int top, DLGPROC procedure) {
   HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5));
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(templateId), RT_DIALOG);
   if (!resource) return nullptr;
   HGLOBAL loaded = LoadResource(module, resource);
   auto* dialog = static_cast<const DLGTEMPLATE*>(loaded ? LockResource(loaded) : nullptr);

@@ -68,7 +68,7 @@ void RunInstall(HWND page) {
   if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) return;
   EndNavigation(page);
 
-  InstallPackage(page, std::move(archive), summary.index, newest);
+  InstallPackage(page, std::move(archive), summary.index);
 }
 
 }  // namespace

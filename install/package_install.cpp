@@ -12,13 +12,14 @@
 #include "install/download.h"
 #include "install/error_text.h"
 #include "install/shortcuts.h"
+#include "install/version_number.h"
 #include "net/update_server.h"
 #include "zip/unzipper.h"
 
 namespace {
 
-// FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI
-constexpr FILEOP_FLAGS kMoveFlags = 0x0614;
+constexpr FILEOP_FLAGS kMoveFlags =
+    FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
 
 // False after a failure report; a download that breaks off is no failure.
 bool DownloadDemoDatabase(HWND page) {
@@ -101,7 +102,7 @@ bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& back
 
 }  // namespace
 
-void InstallPackage(HWND page, ScopedArchive archive, int itemCount, PackedVersion) {
+void InstallPackage(HWND page, ScopedArchive archive, int itemCount) {
   if (IsOptionChecked(InstallOption::kDemoDatabase) && !DownloadDemoDatabase(page)) return;
   WStr application = InstallPath(L"Quelda.exe");
   CloseRunningApp(application.c_str());

@@ -3,11 +3,10 @@
 #include <windows.h>
 
 #include "common/scoped.h"
-#include "install/version_number.h"
 
 // The installation after the user's go-ahead: the demo database when asked
 // for, closing a running application, moving what the package replaces
 // into the backup folder, extracting every item, the shortcuts, and the
 // finish report. The archive is closed before the shortcuts are made, or
 // on the failure that ends the run.
-void InstallPackage(HWND page, ScopedArchive archive, int itemCount, PackedVersion newest);
+void InstallPackage(HWND page, ScopedArchive archive, int itemCount);
