@@ -10,11 +10,8 @@ using namespace Gdiplus::DllExports;
 
 namespace {
 
-using ScopedImage = Scoped<GdiplusImageTraits>;
-using ScopedGraphics = Scoped<GdiplusGraphicsTraits>;
-
 // Decodes the banner from a fresh stream; the stream must outlive the image.
-bool DecodeBanner(ComPtr<IStream>& stream, ScopedImage& image, UINT& width, UINT& height) {
+bool DecodeBanner(ComPtr<IStream>& stream, ScopedGdiplusImage& image, UINT& width, UINT& height) {
   *stream.Receive() = LoadBannerStream();
   if (!stream) return false;
   Gdiplus::GpImage* decoded = nullptr;
@@ -45,13 +42,13 @@ IStream* LoadBannerStream() {
   IStream* stream = nullptr;
   // Delete-on-release: the stream owns the copy from here on.
   if (FAILED(CreateStreamOnHGlobal(copy.get(), TRUE, &stream))) return nullptr;
-  copy.Release();
+  static_cast<void>(copy.Take());
   return stream;
 }
 
 int BannerHeight(int width) {
   ComPtr<IStream> stream;
-  ScopedImage image;
+  ScopedGdiplusImage image;
   UINT imageWidth, imageHeight;
   if (!DecodeBanner(stream, image, imageWidth, imageHeight)) return 0;
   return MulDiv(static_cast<int>(imageHeight), width, static_cast<int>(imageWidth));
@@ -59,19 +56,16 @@ int BannerHeight(int width) {
 
 void DrawBanner(HWND frame) {
   ComPtr<IStream> stream;
-  ScopedImage image;
+  ScopedGdiplusImage image;
   UINT imageWidth, imageHeight;
   if (!DecodeBanner(stream, image, imageWidth, imageHeight)) return;
   RECT client;
   GetClientRect(frame, &client);
   int height = MulDiv(static_cast<int>(imageHeight), client.right, static_cast<int>(imageWidth));
-  HDC dc = GetDC(frame);
-  {
-    Gdiplus::GpGraphics* graphics = nullptr;
-    if (GdipCreateFromHDC(dc, &graphics) == Gdiplus::Ok) {
-      ScopedGraphics owner(graphics);
-      GdipDrawImageRectI(graphics, image.get(), 0, 0, client.right, height);
-    }
-  }
-  ReleaseDC(frame, dc);
+  ScopedGetDC dc(frame);
+  Gdiplus::GpGraphics* graphics = nullptr;
+  if (GdipCreateFromHDC(dc.get(), &graphics) != Gdiplus::Ok) return;
+  // Deleted before the device context it draws on is released.
+  ScopedGdiplusGraphics owner(graphics);
+  GdipDrawImageRectI(graphics, image.get(), 0, 0, client.right, height);
 }

@@ -1,14 +1,15 @@
 #include <windows.h>
-#include <gdiplus.h>
+#include <commctrl.h>
 #include <io.h>
 #include <wchar.h>
 
-#include "app/module_path.h"
 #include "app/setup_state.h"
 #include "app/single_instance.h"
 #include "app/wizard_frame.h"
+#include "common/module_path.h"
+#include "common/scoped.h"
+#include "common/scoped_gdiplus.h"
 #include "res/resource_ids.h"
-#include <commctrl.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   wchar_t lowerPath[MAX_PATH] = {};
@@ -23,23 +24,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     return 0;
   }
 
-  gCancelEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  gProceedEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  // The cancel event is made first and, its owner declared last, closed
+  // first.
+  ScopedEvent proceedEvent;
+  ScopedEvent cancelEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  proceedEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  gCancelEvent = cancelEvent.get();
+  gProceedEvent = proceedEvent.get();
   WStr application = GetModuleDirPath(L"Quelda.exe");
   gUpdateMode = !application.empty() && _waccess(application.c_str(), 0) == 0;
 
-  Gdiplus::GdiplusStartupInput gdiplusInput;
-  ULONG_PTR gdiplusToken = 0;
-  Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+  // Shut down before the events are closed.
+  ScopedGdiplus gdiplus;
 
   // The progress bar and the balloon tip of the pages.
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_FRAME), nullptr, WizardFrameProc, 0);
-
-  Gdiplus::GdiplusShutdown(gdiplusToken);
-  CloseHandle(gCancelEvent);
-  CloseHandle(gProceedEvent);
   return 0;
 }

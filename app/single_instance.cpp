@@ -1,11 +1,10 @@
 #include "app/single_instance.h"
 
-#include <psapi.h>
 #include <wchar.h>
 
 #include "app/control_ids.h"
+#include "common/foreign_window.h"
 #include "common/md5.h"
-#include "common/scoped.h"
 #include "common/text_convert.h"
 
 void LowerAsciiInPlace(wchar_t* text) {
@@ -19,20 +18,6 @@ WStr MakeInstanceKey(const WStr& text) {
   ByteStr utf8 = WideToMultiByte(text, CP_UTF8);
   if (utf8.empty()) return WStr();
   return MultiByteToWide(MD5Hex(utf8.c_str(), utf8.size()), CP_UTF8);
-}
-
-WStr ProcessPathOfWindow(HWND window) {
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-  if (!process) return WStr();
-  HMODULE firstModule = nullptr;
-  DWORD needed = 0;
-  wchar_t path[MAX_PATH] = {};
-  if (EnumProcessModules(process.get(), &firstModule, sizeof(firstModule), &needed)) {
-    GetModuleFileNameExW(process.get(), firstModule, path, MAX_PATH);
-  }
-  return WStr(path);
 }
 
 // Case-insensitive for A to Z only, like the lower-casing of the key.
@@ -60,10 +45,4 @@ BOOL CALLBACK ActivateRunningSetup(HWND window, LPARAM context) {
   request.dwData = COPYDATA_ACTIVATE;
   SendWithinLimit(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&request), &answer);
   return TRUE;
-}
-
-bool SendWithinLimit(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* answer) {
-  *answer = 0;
-  return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG, 5000,
-                             answer) != 0;
 }

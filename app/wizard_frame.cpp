@@ -6,11 +6,11 @@
 
 #include "app/banner.h"
 #include "app/control_ids.h"
-#include "app/install_path.h"
 #include "app/setup_state.h"
 #include "app/status_slot.h"
 #include "app/wizard_pages.h"
 #include "app/worker_control.h"
+#include "common/ensure_folder.h"
 #include "res/resource_ids.h"
 
 namespace {
@@ -19,9 +19,9 @@ HICON gFrameIcon = nullptr;
 // Where the pages begin; the frame cannot be resized, so it stays.
 int gBannerBottom = 0;
 
-// WS_VISIBLE, WS_CAPTION, WS_SYSMENU, WS_THICKFRAME, WS_MINIMIZEBOX and
-// WS_MAXIMIZEBOX cleared.
-constexpr LONG kPageStyleMask = static_cast<LONG>(0xEF30FFFF);
+// A page is a plain, hidden, borderless child until the frame shows it.
+constexpr LONG kPageStyleMask = static_cast<LONG>(
+    ~(WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
 
 void ShowCurrentPage(HWND frame) {
   for (int i = 0; i < kPageCount; ++i) ShowWindow(gPages[i], i == gPageIndex ? SW_SHOW : SW_HIDE);
@@ -133,7 +133,7 @@ BOOL EraseAroundBanner(HWND frame, HDC dc) {
 
 HWND CreatePage(HWND frame, int templateId, int top, DLGPROC procedure) {
   HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5));
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(templateId), RT_DIALOG);
   if (!resource) return nullptr;
   HGLOBAL loaded = LoadResource(module, resource);
   auto* dialog = static_cast<const DLGTEMPLATE*>(loaded ? LockResource(loaded) : nullptr);

@@ -3,16 +3,24 @@
 #include <commctrl.h>
 #include <io.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "app/control_ids.h"
-#include "app/module_path.h"
 #include "app/setup_state.h"
-#include "app/shell_places.h"
 #include "app/status_slot.h"
+#include "app/worker_access.h"
 #include "app/worker_control.h"
+#include "common/module_path.h"
+#include "common/scoped.h"
+#include "common/shell_places.h"
 
 namespace {
+
+void LaunchApplication() {
+  ShellExecuteW(nullptr, nullptr, InstallPath(L"Quelda.exe").c_str(), nullptr, nullptr,
+                SW_SHOWNORMAL);
+}
 
 int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM preselect) {
   if (message == BFFM_INITIALIZED) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, preselect);
@@ -23,7 +31,7 @@ void BrowseForFolder(HWND page) {
   wchar_t folder[MAX_PATH] = {};
   GetDlgItemTextW(page, kIdFolderBox, folder, MAX_PATH);
   // The new-style browser needs COM on this thread for as long as it is open.
-  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ScopedComInit com;
   BROWSEINFOW info = {};
   info.hwndOwner = page;
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_UAHINT;
@@ -33,14 +41,12 @@ void BrowseForFolder(HWND page) {
   if (chosen) {
     wchar_t path[MAX_PATH] = {};
     bool ok = SHGetPathFromIDListW(chosen, path) != FALSE;
-    IMalloc* shellMalloc = nullptr;
-    if (SUCCEEDED(SHGetMalloc(&shellMalloc))) {
-      shellMalloc->Free(chosen);
-      shellMalloc->Release();
+    {
+      ComPtr<IMalloc> shellMalloc;
+      if (SUCCEEDED(SHGetMalloc(shellMalloc.Receive()))) shellMalloc->Free(chosen);
     }
     if (ok) SetDlgItemTextW(page, kIdFolderBox, path);
   }
-  if (SUCCEEDED(com)) CoUninitialize();
 }
 
 void CheckWhenExists(HWND page, int id, const WStr& path) {

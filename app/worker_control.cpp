@@ -3,8 +3,8 @@
 #include "app/setup_state.h"
 #include "install/install_worker.h"
 
-HANDLE gWorkerThread = nullptr;
-HINTERNET gWorkerSession = nullptr;
+ScopedThread gWorkerThread;
+ScopedInternetHandle gWorkerSession;
 
 void WaitAnsweringSentMessages(HANDLE handle) {
   for (;;) {
@@ -19,19 +19,15 @@ void WaitAnsweringSentMessages(HANDLE handle) {
 void StopWorker() {
   if (!gWorkerThread) return;
   SetEvent(gCancelEvent);
-  if (gWorkerSession) {
-    // Makes a blocked read of the worker return at once.
-    InternetCloseHandle(gWorkerSession);
-    gWorkerSession = nullptr;
-  }
-  WaitAnsweringSentMessages(gWorkerThread);
-  CloseHandle(gWorkerThread);
-  gWorkerThread = nullptr;
+  // Makes a blocked read of the worker return at once.
+  gWorkerSession.Reset();
+  WaitAnsweringSentMessages(gWorkerThread.get());
+  gWorkerThread.Reset();
 }
 
 void StartWorker(HWND downloadPage) {
   StopWorker();
   ResetEvent(gCancelEvent);
-  gWorkerSession = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  gWorkerThread = CreateThread(nullptr, 0, InstallWorker, downloadPage, 0, nullptr);
+  gWorkerSession.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  gWorkerThread.Reset(CreateThread(nullptr, 0, InstallWorker, downloadPage, 0, nullptr));
 }

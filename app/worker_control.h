@@ -1,12 +1,13 @@
 #pragma once
 
 #include <windows.h>
-#include <wininet.h>
+
+#include "common/scoped.h"
 
 // The install worker's thread and the WinInet session it downloads on;
 // written on the user-interface thread only.
-extern HANDLE gWorkerThread;
-extern HINTERNET gWorkerSession;
+extern ScopedThread gWorkerThread;
+extern ScopedInternetHandle gWorkerSession;
 
 // Stops a running worker, then starts a new one for the download page.
 void StartWorker(HWND downloadPage);

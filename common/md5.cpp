@@ -128,7 +128,6 @@ ByteStr MD5Hex(const void* bytes, size_t length) {
   const uint8_t* input = static_cast<const uint8_t*>(bytes);
   if (length == 0) length = strlen(static_cast<const char*>(bytes));
   CMD5 md5;
-  md5.Init();
   md5.Update(input, length);
   uint8_t digest[16];
   md5.Final(digest);

@@ -10,7 +10,6 @@
 class CMD5 {
  public:
   CMD5() { Init(); }
-  virtual ~CMD5() = default;
 
   void Init();
   void Update(const uint8_t* input, size_t length);

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 #include <wininet.h>
 #include <stdio.h>
 
-// Owners of the few kinds of system resources the product opens, so that no
-// exit path closes anything by hand.
+struct ZipHandle;
+
+// Owners of the kinds of system resources the product opens, so that no
+// exit path closes anything by hand. Ownership passes by move.
 template <typename Traits>
 class Scoped {
  public:
@@ -13,9 +16,9 @@ class Scoped {
 
   Scoped() = default;
   explicit Scoped(Value value) : value_(value) {}
-  Scoped(Scoped&& other) noexcept : value_(other.Release()) {}
+  Scoped(Scoped&& other) noexcept : value_(other.Take()) {}
   Scoped& operator=(Scoped&& other) noexcept {
-    Reset(other.Release());
+    Reset(other.Take());
     return *this;
   }
   Scoped(const Scoped&) = delete;
@@ -25,7 +28,9 @@ class Scoped {
   Value get() const { return value_; }
   bool valid() const { return Traits::IsValid(value_); }
   explicit operator bool() const { return valid(); }
-  Value Release() {
+  // Gives the value up unclosed: whoever takes it closes it, or knows that
+  // something else already has.
+  [[nodiscard]] Value Take() {
     Value value = value_;
     value_ = Traits::None();
     return value;
@@ -39,37 +44,84 @@ class Scoped {
   Value value_ = Traits::None();
 };
 
+// Traits of a pointer-like value whose null owns nothing; each kind adds
+// its Close.
+template <typename T>
+struct NullIsNone {
+  using Value = T;
+  static constexpr T None() { return nullptr; }
+  static bool IsValid(T value) { return value != nullptr; }
+};
+
 struct HandleTraits {
   using Value = HANDLE;
-  static HANDLE None() { return nullptr; }
+  static constexpr HANDLE None() { return nullptr; }
   static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
   static void Close(HANDLE h) { CloseHandle(h); }
 };
 using ScopedHandle = Scoped<HandleTraits>;
+// Types of their own, so that an event's owner cannot take a thread.
+struct EventTraits : HandleTraits {};
+using ScopedEvent = Scoped<EventTraits>;
+struct ThreadTraits : HandleTraits {};
+using ScopedThread = Scoped<ThreadTraits>;
 
-struct InternetHandleTraits {
-  using Value = HINTERNET;
-  static HINTERNET None() { return nullptr; }
-  static bool IsValid(HINTERNET h) { return h != nullptr; }
+struct InternetHandleTraits : NullIsNone<HINTERNET> {
   static void Close(HINTERNET h) { InternetCloseHandle(h); }
 };
 using ScopedInternetHandle = Scoped<InternetHandleTraits>;
 
-struct FileTraits {
-  using Value = FILE*;
-  static FILE* None() { return nullptr; }
-  static bool IsValid(FILE* f) { return f != nullptr; }
+struct FileTraits : NullIsNone<FILE*> {
   static void Close(FILE* f) { fclose(f); }
 };
 using ScopedFile = Scoped<FileTraits>;
 
-struct GlobalMemoryTraits {
-  using Value = HGLOBAL;
-  static HGLOBAL None() { return nullptr; }
-  static bool IsValid(HGLOBAL h) { return h != nullptr; }
+struct GlobalMemoryTraits : NullIsNone<HGLOBAL> {
   static void Close(HGLOBAL h) { GlobalFree(h); }
 };
 using ScopedGlobal = Scoped<GlobalMemoryTraits>;
+
+// What the system allocates for its callers, such as FormatMessage's text.
+struct LocalMemoryTraits : NullIsNone<HLOCAL> {
+  static void Close(HLOCAL h) { LocalFree(h); }
+};
+using ScopedLocal = Scoped<LocalMemoryTraits>;
+
+// An archive of the zip layer. Close (CloseArchive) is defined beside it in
+// zip/, so that this header needs nothing from there.
+struct ArchiveTraits : NullIsNone<ZipHandle*> {
+  static void Close(ZipHandle* h);
+};
+using ScopedArchive = Scoped<ArchiveTraits>;
+
+// COM on the calling thread while the owner lives. COM counts its
+// initialisations: every successful one (S_FALSE too) is undone once.
+class ScopedComInit {
+ public:
+  ScopedComInit() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ScopedComInit(const ScopedComInit&) = delete;
+  ScopedComInit& operator=(const ScopedComInit&) = delete;
+  ~ScopedComInit() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+
+ private:
+  HRESULT result_;
+};
+
+// A window's device context, released to that window.
+class ScopedGetDC {
+ public:
+  explicit ScopedGetDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ScopedGetDC(const ScopedGetDC&) = delete;
+  ScopedGetDC& operator=(const ScopedGetDC&) = delete;
+  ~ScopedGetDC() { ReleaseDC(window_, dc_); }
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
 
 // A COM interface pointer, released once.
 template <typename T>

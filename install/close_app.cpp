@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <wchar.h>
 
-#include "app/single_instance.h"
+#include "common/foreign_window.h"
 
 namespace {
 
@@ -12,11 +12,17 @@ struct CloseRequest {
   WPARAM wParam;
 };
 
+// Commands of the application's own on which it closes.
+constexpr CloseRequest kCloseCommand = {WM_COMMAND, 3};
+constexpr CloseRequest kExitCommand = {WM_COMMAND, 0xE300};
+// What a dialog or window in general takes for a close.
+constexpr CloseRequest kEscapeKey = {WM_KEYDOWN, VK_ESCAPE};
+constexpr CloseRequest kCancelCommand = {WM_COMMAND, IDCANCEL};
+constexpr CloseRequest kCloseMessage = {WM_CLOSE, 0};
+
 // The ways the application has been known to accept a close, in order.
-constexpr CloseRequest kRequests[] = {
-    {WM_COMMAND, 3},      {WM_KEYDOWN, VK_ESCAPE}, {WM_COMMAND, IDCANCEL},
-    {WM_COMMAND, 0xE300}, {WM_CLOSE, 0},
-};
+constexpr CloseRequest kRequests[] = {kCloseCommand, kEscapeKey, kCancelCommand, kExitCommand,
+                                      kCloseMessage};
 
 constexpr size_t kMaxHungThreads = 8;
 

@@ -1,67 +1,31 @@
 #include "install/download.h"
 
-#include <commctrl.h>
-#include <wchar.h>
+#include <wininet.h>
+#include <stdint.h>
+#include <stdio.h>
 
-#include "app/control_ids.h"
-#include "app/setup_state.h"
 #include "app/status_slot.h"
-#include "install/error_text.h"
+#include "app/worker_access.h"
+#include "common/ensure_folder.h"
+#include "common/scoped.h"
+#include "install/download_file.h"
+#include "install/number_text.h"
+#include "install/reply_headers.h"
 
 namespace {
 
+constexpr DWORD kUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+constexpr DWORD_PTR kUrlContext = 1;
 constexpr DWORD kReadSize = 4096;
+constexpr uint32_t kBytesPerStep = 12288;
 constexpr uint32_t kReadsPerCancelTest = 16;
 
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool CancelSet() { return WaitForSingleObject(CancelEvent(), 0) == WAIT_OBJECT_0; }
 
-uint32_t QueryNumber(HINTERNET request, DWORD query) {
-  DWORD value = 0;
-  DWORD size = sizeof(value);
-  HttpQueryInfoW(request, query | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr);
-  return value;
-}
-
-}  // namespace
-
-WStr GroupThousands(const WStr& text) {
-  WStr result = text;
-  size_t n = result.Find(L'.');
-  if (n == WStr::npos) n = result.size();
-  while (n > 0 && !IsDigit(result[n - 1])) --n;
-  size_t i = n;
-  while (i > 0 && IsDigit(result[i - 1])) --i;
-  if (i == n) return result;
-  size_t d = (i + 1) + ((n - (i + 1)) % 3);
-  while (d < n) {
-    WStr tail = result.Substr(d);
-    result.Resize(d);
-    result.Append(L',');
-    result.Append(tail);
-    n += 1;
-    d += 4;
-  }
-  return result;
-}
-
-WStr DecimalText(uint32_t value) {
-  wchar_t text[16] = {};
-  _snwprintf_s(text, 16, _TRUNCATE, L"%u", value);
-  return WStr(text);
-}
-
-void PrepareProgressBar(HWND page, uint32_t range) {
-  HWND bar = GetDlgItem(page, kIdProgressBar);
-  SendMessageW(bar, PBM_SETSTEP, 1, 0);
-  SendMessageW(bar, PBM_SETPOS, 0, 0);
-  SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
-}
-
-uint32_t DownloadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
-                      const wchar_t* progressFormat) {
-  // On the heap: a zero-filled static would take room in the download.
-  uint8_t* buffer = static_cast<uint8_t*>(calloc(kReadSize, 1));
-  if (!buffer) return 0;
+void ReadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
+              const wchar_t* progressFormat) {
+  // On the stack: a zero-filled static would take room in the download.
+  uint8_t buffer[kReadSize] = {};
   uint32_t range = total / kBytesPerStep;
   uint32_t received = 0;
   uint32_t lastPosition = 0;
@@ -84,25 +48,30 @@ uint32_t DownloadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
     // speed, and under Wine even a plain test costs a server round trip
     // (about 0.1 ms). A cancel closes the session too, so the reads in
     // between return nothing at once.
-    if (++reads % kReadsPerCancelTest == 0 && WaitForSingleObject(gCancelEvent, 0) == WAIT_OBJECT_0)
-      break;
+    if (++reads % kReadsPerCancelTest == 0 && CancelSet()) break;
   }
-  free(buffer);
-  return received;
 }
 
-uint32_t QueryContentLength(HINTERNET request) {
-  return QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH);
-}
+}  // namespace
 
-uint32_t QueryStatusCode(HINTERNET request) { return QueryNumber(request, HTTP_QUERY_STATUS_CODE); }
-
-FILE* CreateDownloadFile(HWND page, const WStr& path) {
-  FILE* file = nullptr;
-  if (path.empty() || _wfopen_s(&file, path.c_str(), L"wb") != 0 || !file) {
-    WStr reason = LastErrorText();
-    PostStatus(page, 0, kStatusFailed, L"创建 “%s” 失败！\r\n%s", path.c_str(), reason.c_str());
-    return nullptr;
+WStr DownloadToFile(HWND page, const DownloadJob& job) {
+  ScopedInternetHandle request(
+      InternetOpenUrlW(WorkerSession(), job.url, nullptr, 0, kUrlFlags, kUrlContext));
+  uint32_t total = request ? QueryContentLength(request.get()) : 0;
+  if (total == 0) {
+    if (request && job.reportStatusCode) {
+      PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败 (%d/%d)！", job.url,
+                 static_cast<int>(QueryStatusCode(request.get())), static_cast<int>(total));
+    } else {
+      PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", job.url);
+    }
+    return WStr();
   }
-  return file;
+  WStr path = InstallPath(job.relativePath);
+  if (job.makeFolders) EnsureFolder(path.c_str());
+  ScopedFile file(CreateDownloadFile(page, path));
+  if (!file) return WStr();
+  PrepareProgressBar(page, total / kBytesPerStep);
+  if (!CancelSet()) ReadBody(page, request.get(), file.get(), total, job.progressFormat);
+  return path;
 }

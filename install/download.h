@@ -1,36 +1,28 @@
 #pragma once
 
 #include <windows.h>
-#include <wininet.h>
-#include <stdint.h>
-#include <stdio.h>
 
 #include "common/str.h"
 
-// The number text with "," before every third digit counted back from the
-// end of its digit run (1234567 gives 1,234,567; 123 stays 123).
-WStr GroupThousands(const WStr& text);
-// Decimal digits of the value, without sign or leading zeros.
-WStr DecimalText(uint32_t value);
+// What tells the worker's downloads apart.
+struct DownloadJob {
+  const wchar_t* url;
+  // Under the install folder, formed once the reply's length is known.
+  const wchar_t* relativePath;
+  // Whether the file's missing folders are made first.
+  bool makeFolders;
+  // Whether a reply without a length reports its status code and length
+  // ("下载 “%s” 失败 (%d/%d)！") rather than "下载 “%s” 失败！".
+  bool reportStatusCode;
+  // The progress report; its two %s are the total and the received
+  // kilobytes, grouped.
+  const wchar_t* progressFormat;
+};
 
-// One progress-bar step per 12288 bytes received.
-constexpr uint32_t kBytesPerStep = 12288;
-
-// Sets up the download page's progress bar for range steps (step 1,
-// position 0, range 0 to range), in that order.
-void PrepareProgressBar(HWND page, uint32_t range);
-
-// Reads the body in 4096-byte reads into the file until a read gives
-// nothing or the cancel event is set; whenever the bar's position changes it
-// posts a progress report made from progressFormat, whose two %s are the
-// total and the received kilobytes, grouped. Returns the bytes received.
-uint32_t DownloadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
-                      const wchar_t* progressFormat);
-
-// Opens the file for binary writing from its start ("wb"); on failure posts
-// "创建 “%s” 失败！" with the reason and returns null.
-FILE* CreateDownloadFile(HWND page, const WStr& path);
-
-// The Content-Length of a reply (0 when absent), and its status code.
-uint32_t QueryContentLength(HINTERNET request);
-uint32_t QueryStatusCode(HINTERNET request);
+// Downloads the URL on the worker session into InstallPath(relativePath):
+// opens it, reads its length, creates the file, sets up the progress bar
+// and reads the body in 4096-byte reads until a read gives nothing or the
+// cancel event is set, reporting progress whenever the bar's position
+// changes. The file's full path, or empty after a failure report; a body
+// that breaks off is no failure.
+WStr DownloadToFile(HWND page, const DownloadJob& job);

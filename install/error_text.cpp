@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "common/scoped.h"
+
 size_t TrimFinalLineEnd(const wchar_t* text, size_t length) {
   if (length > 1 && text[length - 1] == L'\n') {
     --length;
@@ -19,6 +21,7 @@ WStr LastErrorText() {
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&system),
       0, nullptr);
+  ScopedLocal owner(system);
   WStr text;
   if (length > 0 && system) {
     text.Append(system, TrimFinalLineEnd(system, length));
@@ -37,7 +40,6 @@ WStr LastErrorText() {
     }
     text.Append(fallback);
   }
-  if (system) LocalFree(system);
   wchar_t suffix[16] = {};
   _snwprintf_s(suffix, 16, _TRUNCATE, L"(0x%X)", static_cast<unsigned>(code));
   text.Append(suffix);

@@ -1,29 +1,24 @@
 #include "install/install_worker.h"
 
 #include <stdio.h>
+#include <utility>
 
-#include "app/control_ids.h"
-#include "app/install_path.h"
-#include "app/setup_state.h"
 #include "app/status_slot.h"
-#include "app/worker_control.h"
+#include "app/worker_access.h"
 #include "common/scoped.h"
 #include "common/text_convert.h"
 #include "install/download.h"
-#include "install/version_number.h"
-#include "net/update_server.h"
-
 #include "install/package_install.h"
+#include "install/version_number.h"
 #include "net/http_request.h"
+#include "net/update_server.h"
 #include "xml/xml_doc.h"
 #include "zip/unzipper.h"
 
 namespace {
 
-constexpr DWORD kUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-
 bool Cancelled(DWORD milliseconds) {
-  return WaitForSingleObject(gCancelEvent, milliseconds) != WAIT_TIMEOUT;
+  return WaitForSingleObject(CancelEvent(), milliseconds) != WAIT_TIMEOUT;
 }
 
 PackedVersion NewestVersion(const ByteStr& manifest) {
@@ -36,38 +31,17 @@ PackedVersion NewestVersion(const ByteStr& manifest) {
   return ParseVersion(doc.GetChildAttribute(L"lastversion").c_str());
 }
 
-// Downloads the package into the install folder; false after a failure
-// report.
-bool DownloadPackage(HWND page, const WStr& versionText, WStr& packageFile) {
-  ScopedInternetHandle request(
-      InternetOpenUrlW(gWorkerSession, kPackageUrl, nullptr, 0, kUrlFlags, 1));
-  if (!request) {
-    PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", kPackageUrl);
-    return false;
-  }
-  uint32_t total = QueryContentLength(request.get());
-  if (total == 0) {
-    PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败 (%d/%d)！", kPackageUrl,
-               static_cast<int>(QueryStatusCode(request.get())), static_cast<int>(total));
-    return false;
-  }
-
+// The package's path, or empty after a failure report.
+WStr DownloadPackage(HWND page, const WStr& versionText) {
   WStr name(L"download\\Quelda");
   name.Append(versionText);
   name.Append(L".zip");
-  packageFile = InstallPath(name.c_str());
-  EnsureFolder(packageFile.c_str());
-  ScopedFile file(CreateDownloadFile(page, packageFile));
-  if (!file) return false;
-
-  PrepareProgressBar(page, total / kBytesPerStep);
-  if (!Cancelled(0)) {
-    WStr format(L"正在下载 Quelda Manager ");
-    format.Append(versionText);
-    format.Append(L" ...\r\n共 %s KB，已下载 %s KB。");
-    DownloadBody(page, request.get(), file.get(), total, format.c_str());
-  }
-  return true;
+  WStr format(L"正在下载 Quelda Manager ");
+  format.Append(versionText);
+  format.Append(L" ...\r\n共 %s KB，已下载 %s KB。");
+  DownloadJob job = {kPackageUrl, name.c_str(), /*makeFolders=*/true, /*reportStatusCode=*/true,
+                     format.c_str()};
+  return DownloadToFile(page, job);
 }
 
 void RunInstall(HWND page) {
@@ -79,28 +53,22 @@ void RunInstall(HWND page) {
   WStr versionText = FormatVersion(newest);
   PostStatus(page, 0, kStatusWorking, L"正在下载 Quelda Manager %s ...", versionText.c_str());
 
-  WStr packageFile;
-  if (!DownloadPackage(page, versionText, packageFile)) return;
+  WStr packageFile = DownloadPackage(page, versionText);
+  if (packageFile.empty()) return;
 
-  ZipHandle* archive = OpenArchiveFile(packageFile.c_str());
+  ScopedArchive archive(OpenArchiveFile(packageFile.c_str()));
   ZipItem summary;
-  if (!archive || GetArchiveItem(archive, -1, &summary) != 0) {
+  if (!archive || GetArchiveItem(archive.get(), -1, &summary) != 0) {
     PostStatus(page, 0, kStatusFailed, L"下载的文件不是有效的 zip 压缩文件！");
-    if (archive) CloseArchive(archive);
     return;
   }
   PostStatus(page, 1, kStatusWorking, L"已下载 Quelda Manager %s ...", versionText.c_str());
 
-  HANDLE events[2] = {gProceedEvent, gCancelEvent};
-  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
-    CloseArchive(archive);
-    return;
-  }
-  HWND frame = GetParent(page);
-  EnableWindow(GetDlgItem(frame, kIdBack), FALSE);
-  EnableWindow(GetDlgItem(frame, kIdNext), FALSE);
+  HANDLE events[2] = {ProceedEvent(), CancelEvent()};
+  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) return;
+  EndNavigation(page);
 
-  InstallPackage(page, archive, summary.index, newest);
+  InstallPackage(page, std::move(archive), summary.index);
 }
 
 }  // namespace

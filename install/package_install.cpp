@@ -4,42 +4,30 @@
 #include <io.h>
 #include <stdio.h>
 
-#include "app/control_ids.h"
-#include "app/install_path.h"
-#include "app/setup_state.h"
 #include "app/status_slot.h"
-#include "app/worker_control.h"
+#include "app/worker_access.h"
+#include "common/ensure_folder.h"
 #include "common/scoped.h"
 #include "install/close_app.h"
 #include "install/download.h"
 #include "install/error_text.h"
 #include "install/shortcuts.h"
+#include "install/version_number.h"
 #include "net/update_server.h"
+#include "zip/unzipper.h"
 
 namespace {
 
-constexpr DWORD kUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-// FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI
-constexpr FILEOP_FLAGS kMoveFlags = 0x0614;
+constexpr FILEOP_FLAGS kMoveFlags =
+    FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
 
 // False after a failure report; a download that breaks off is no failure.
 bool DownloadDemoDatabase(HWND page) {
   PostStatus(page, 0, kStatusWorking, L"正在下载 Quelda Manager 演示数据库 ...");
-  ScopedInternetHandle request(
-      InternetOpenUrlW(gWorkerSession, kDatabaseUrl, nullptr, 0, kUrlFlags, 1));
-  uint32_t total = request ? QueryContentLength(request.get()) : 0;
-  if (total == 0) {
-    PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", kDatabaseUrl);
-    return false;
-  }
-  ScopedFile file(CreateDownloadFile(page, InstallPath(L"Quelda.mdb")));
-  if (!file) return false;
-  PrepareProgressBar(page, total / kBytesPerStep);
-  if (WaitForSingleObject(gCancelEvent, 0) != WAIT_OBJECT_0) {
-    DownloadBody(page, request.get(), file.get(), total,
-                 L"正在下载 Quelda Manager 演示数据库 ...\r\n共 %s KB，已下载 %s KB。");
-  }
-  return true;
+  DownloadJob job = {kDatabaseUrl, L"Quelda.mdb", /*makeFolders=*/false,
+                     /*reportStatusCode=*/false,
+                     L"正在下载 Quelda Manager 演示数据库 ...\r\n共 %s KB，已下载 %s KB。"};
+  return !DownloadToFile(page, job).empty();
 }
 
 // Moves what lies at the target into the backup folder under its own last
@@ -114,12 +102,8 @@ bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& back
 
 }  // namespace
 
-void InstallPackage(HWND page, ZipHandle* archive, int itemCount, PackedVersion) {
-  if (IsDlgButtonChecked(gPages[kPageOptions], kIdDemoDatabase) == BST_CHECKED &&
-      !DownloadDemoDatabase(page)) {
-    CloseArchive(archive);
-    return;
-  }
+void InstallPackage(HWND page, ScopedArchive archive, int itemCount) {
+  if (IsOptionChecked(InstallOption::kDemoDatabase) && !DownloadDemoDatabase(page)) return;
   WStr application = InstallPath(L"Quelda.exe");
   CloseRunningApp(application.c_str());
 
@@ -134,9 +118,9 @@ void InstallPackage(HWND page, ZipHandle* archive, int itemCount, PackedVersion)
   }
 
   PostStatus(page, 0, kStatusWorking, L"解压下载的压缩文件 ...");
-  bool installedAll = InstallItems(page, archive, itemCount, backupFolder);
+  bool installedAll = InstallItems(page, archive.get(), itemCount, backupFolder);
   // Left open, the archive would keep the package file locked for a retry.
-  CloseArchive(archive);
+  archive.Reset();
   if (!installedAll) return;
   CreateShortcuts();
   PostStatus(page, 0, kStatusFinished, L"已完成。");

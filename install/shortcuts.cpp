@@ -6,18 +6,16 @@
 #include <shobjidl.h>
 #include <stdio.h>
 
-#include "app/control_ids.h"
-#include "app/install_path.h"
-#include "app/setup_state.h"
-#include "app/shell_places.h"
+#include "app/worker_access.h"
 #include "common/scoped.h"
+#include "common/shell_places.h"
 
 namespace {
 
 constexpr wchar_t kLinkName[] = L"\\Quelda Manager.lnk";
 
 struct Shortcut {
-  int box;
+  InstallOption option;
   WStr path;
   bool checked;
 };
@@ -45,21 +43,20 @@ void SaveLinks(Shortcut* shortcuts, int count) {
 
 void CreateShortcuts() {
   Shortcut shortcuts[] = {
-      {kIdDesktopLink, ShellLinkPath(CSIDL_DESKTOP), false},
-      {kIdProgramsLink, ShellLinkPath(CSIDL_PROGRAMS), false},
-      {kIdStartupLink, ShellLinkPath(CSIDL_STARTUP), false},
-      {kIdQuickLaunchLink, QuickLaunchLinkPath(), false},
+      {InstallOption::kDesktopLink, ShellLinkPath(CSIDL_DESKTOP), false},
+      {InstallOption::kProgramsLink, ShellLinkPath(CSIDL_PROGRAMS), false},
+      {InstallOption::kStartupLink, ShellLinkPath(CSIDL_STARTUP), false},
+      {InstallOption::kQuickLaunchLink, QuickLaunchLinkPath(), false},
   };
   bool anyChecked = false;
   for (Shortcut& shortcut : shortcuts) {
-    shortcut.checked = IsDlgButtonChecked(gPages[kPageOptions], shortcut.box) == BST_CHECKED;
+    shortcut.checked = IsOptionChecked(shortcut.option);
     anyChecked = anyChecked || shortcut.checked;
   }
   if (anyChecked) {
     // Nothing else on this thread uses COM: it lives for these calls only.
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ScopedComInit com;
     SaveLinks(shortcuts, 4);
-    if (SUCCEEDED(com)) CoUninitialize();
   }
   for (const Shortcut& shortcut : shortcuts) {
     if (!shortcut.checked && !shortcut.path.empty()) _wremove(shortcut.path.c_str());

@@ -4,7 +4,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include "app/module_path.h"
+#include "common/module_path.h"
+#include "common/scoped.h"
 
 namespace {
 
@@ -63,10 +64,10 @@ PackedVersion GetProductVersion(const wchar_t* path) {
   DWORD handle = 0;
   DWORD size = GetFileVersionInfoSizeW(path, &handle);
   if (size == 0) return 0;
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+  ScopedGlobal block(GlobalAlloc(GMEM_MOVEABLE, size));
   if (!block) return 0;
   PackedVersion version = 0;
-  void* data = GlobalLock(block);
+  void* data = GlobalLock(block.get());
   if (data && GetFileVersionInfoW(path, 0, size, data)) {
     VS_FIXEDFILEINFO* info = nullptr;
     UINT infoSize = 0;
@@ -78,7 +79,6 @@ PackedVersion GetProductVersion(const wchar_t* path) {
                 (LOWORD(info->dwProductVersionLS) & 0xFF);
     }
   }
-  if (data) GlobalUnlock(block);
-  GlobalFree(block);
+  if (data) GlobalUnlock(block.get());
   return version;
 }

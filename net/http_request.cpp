@@ -5,7 +5,7 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "app/setup_state.h"
+#include "app/worker_access.h"
 #include "common/scoped.h"
 #include "net/update_server.h"
 
@@ -98,8 +98,8 @@ DWORD WINAPI RunHttpRequest(void* param) {
   }
 
   if (!LiveSession(request)) {
-    http.Release();
-    connection.Release();
+    static_cast<void>(http.Take());
+    static_cast<void>(connection.Take());
   }
   // Otherwise the owners close the request before the connection.
   return 0;
@@ -115,11 +115,11 @@ ByteStr FetchVersionManifest() {
   SharedRequest* shared = new (memory) SharedRequest();
   HttpRequest& request = shared->request;
   request.url = kManifestUrl;
-  request.cancelEvent = gCancelEvent;
+  request.cancelEvent = CancelEvent();
   request.session = session.get();
   shared->references = 2;
 
-  ScopedHandle thread(CreateThread(nullptr, 0, RequestThread, shared, 0, nullptr));
+  ScopedThread thread(CreateThread(nullptr, 0, RequestThread, shared, 0, nullptr));
   if (!thread) shared->references = 1;
   request.thread = thread.get();
   // A thread that could not start makes this wait fail, which clears the body.

@@ -33,7 +33,7 @@ constexpr DWORD kManifestTimeLimitMs = 15000;
 constexpr DWORD kRequestJoinMs = 300;
 
 // The version manifest's body, or an empty string on any failure, after the
-// time limit, or when gCancelEvent is (or becomes) set. Blocks the caller.
+// time limit, or when the cancel event is (or becomes) set. Blocks the caller.
 ByteStr FetchVersionManifest();
 
 // Thread routine: request->url over request->session, leaving the response

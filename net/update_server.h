@@ -4,7 +4,6 @@
 // paths are fixed.
 #include "update_host.h"
 
-constexpr wchar_t kUpdateHost[] = QUELDA_UPDATE_HOST;
 constexpr wchar_t kManifestUrl[] =
     L"https://" QUELDA_UPDATE_HOST L"/zaradizazavor/download/quelda.xml";
 constexpr wchar_t kPackageUrl[] =

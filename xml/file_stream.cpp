@@ -163,7 +163,7 @@ bool FileStream::OpenWrite(const wchar_t* path, const wchar_t* encodingName, int
 
 bool FileStream::Close() {
   if (!file) return true;
-  bool ok = fclose(file.Release()) == 0;
+  bool ok = fclose(file.Take()) == 0;
   if (!ok) AddFileError(log);
   writing_ = false;
   return ok;

@@ -4,6 +4,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "common/scoped.h"
+
 namespace {
 
 constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
@@ -431,6 +433,8 @@ ZipResult CloseArchive(ZipHandle* handle) {
   free(handle);
   return ZipResult::Ok;
 }
+
+void ArchiveTraits::Close(ZipHandle* handle) { CloseArchive(handle); }
 
 void EnsureFolderPath(const wchar_t* base, const wchar_t* path) {
   wchar_t baseCopy[kZipPathChars];

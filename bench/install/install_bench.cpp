@@ -45,7 +45,7 @@ double RunWorker(const wchar_t* folder, bool proceed, bool (*done)(const wchar_t
   StartWorker(wizard.window());
   wchar_t text[kStatusTextSize];
   for (;;) {
-    HANDLE thread = gWorkerThread;
+    HANDLE thread = gWorkerThread.get();
     MsgWaitForMultipleObjects(1, &thread, FALSE, 1000, QS_ALLINPUT);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);

@@ -61,6 +61,9 @@ def main(exe, objdump):
     check(rc.returncode == 0, 'resources readable: ' + rc.stderr)
     check(re.search(r'^128 14 /\* RT_GROUP_ICON', rc.stdout, re.M), 'icon 128')
     check(re.search(r'^128 DIALOGEX', rc.stdout, re.M), 'dialog 128')
+    download = re.search(r'^132 DIALOGEX.*?^END', rc.stdout, re.M | re.S)
+    check(download and re.search(r'\b32516, -1, .*, 7, 71, 18, 15$', download.group(0), re.M),
+          'information icon of dialog 132 at 7, 71, 18, 15')
 
     print('%s: %d bytes, imports %s, %d exports' % (exe, len(data), ', '.join(sorted(dlls)),
                                                      len(exports)))

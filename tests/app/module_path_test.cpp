@@ -1,4 +1,4 @@
-#include "app/module_path.h"
+#include "common/module_path.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "install/download.h"
+#include "install/number_text.h"
 
 #include <gtest/gtest.h>
 

@@ -24,7 +24,7 @@ void WorkerRun::Start(const std::wstring& folder) {
 void WorkerRun::Proceed() { SetEvent(gProceedEvent); }
 
 bool WorkerRun::Pump(DWORD milliseconds) {
-  HANDLE thread = gWorkerThread;
+  HANDLE thread = gWorkerThread.get();
   DWORD result = thread ? MsgWaitForMultipleObjects(1, &thread, FALSE, milliseconds, QS_ALLINPUT)
                         : WAIT_OBJECT_0;
   MSG message;

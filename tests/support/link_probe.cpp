@@ -5,7 +5,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "app/shell_places.h"
+#include "common/shell_places.h"
 
 std::wstring LinkPath(int box) {
   switch (box) {

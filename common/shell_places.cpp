@@ -1,11 +1,8 @@
-#include "app/shell_places.h"
+#include "common/shell_places.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
 #include <wchar.h>
-
-#include "app/install_path.h"
 
 bool IsWindows7OrLater() {
   OSVERSIONINFOEXW version = {};
@@ -46,8 +43,3 @@ WStr QuickLaunchLinkPath() {
 }
 
 WStr ShellLinkPath(int csidl) { return ShellFolderPlus(csidl, L"\\Quelda Manager.lnk"); }
-
-void LaunchApplication() {
-  ShellExecuteW(nullptr, nullptr, InstallPath(L"Quelda.exe").c_str(), nullptr, nullptr,
-                SW_SHOWNORMAL);
-}

@@ -1,29 +1,15 @@
-#include "app/install_path.h"
+#include "common/ensure_folder.h"
 
 #include <windows.h>
 #include <wchar.h>
 
-#include "app/control_ids.h"
-#include "app/setup_state.h"
-
 namespace {
 
-constexpr size_t kFolderBoxSize = 512;
 constexpr size_t kEnsureSize = 261;
 
 bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
-
-WStr InstallPath(const wchar_t* relativePath) {
-  wchar_t folder[kFolderBoxSize] = {};
-  GetDlgItemTextW(gPages[kPageFolder], kIdFolderBox, folder, kFolderBoxSize);
-  WStr path(folder);
-  if (path.empty() || path.back() != L'\\') path.Append(L'\\');
-  if (relativePath) path.Append(relativePath);
-  if (path.size() >= kFolderBoxSize) return WStr();
-  return path;
-}
 
 bool EnsureFolder(const wchar_t* path) {
   wchar_t text[kEnsureSize] = {};

@@ -12,6 +12,3 @@ WStr QuickLaunchLinkPath();
 // "\Quelda Manager.lnk" in the shell folder (CSIDL_DESKTOP, CSIDL_PROGRAMS,
 // CSIDL_STARTUP), which is not created; empty when the folder cannot be got.
 WStr ShellLinkPath(int csidl);
-
-// Starts InstallPath("Quelda.exe") through the shell.
-void LaunchApplication();

@@ -1,0 +1,51 @@
+#include "app/worker_access.h"
+
+#include <commctrl.h>
+
+#include "app/control_ids.h"
+#include "app/setup_state.h"
+#include "app/worker_control.h"
+
+namespace {
+
+constexpr size_t kFolderBoxSize = 512;
+
+// By InstallOption.
+constexpr int kOptionBoxes[] = {kIdDemoDatabase, kIdDesktopLink, kIdProgramsLink, kIdStartupLink,
+                                kIdQuickLaunchLink};
+
+}  // namespace
+
+WStr InstallPath(const wchar_t* relativePath) {
+  wchar_t folder[kFolderBoxSize] = {};
+  GetDlgItemTextW(gPages[kPageFolder], kIdFolderBox, folder, kFolderBoxSize);
+  WStr path(folder);
+  if (path.empty() || path.back() != L'\\') path.Append(L'\\');
+  if (relativePath) path.Append(relativePath);
+  if (path.size() >= kFolderBoxSize) return WStr();
+  return path;
+}
+
+bool IsOptionChecked(InstallOption option) {
+  return IsDlgButtonChecked(gPages[kPageOptions], kOptionBoxes[static_cast<int>(option)]) ==
+         BST_CHECKED;
+}
+
+void PrepareProgressBar(HWND downloadPage, uint32_t range) {
+  HWND bar = GetDlgItem(downloadPage, kIdProgressBar);
+  SendMessageW(bar, PBM_SETSTEP, 1, 0);
+  SendMessageW(bar, PBM_SETPOS, 0, 0);
+  SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
+}
+
+void EndNavigation(HWND downloadPage) {
+  HWND frame = GetParent(downloadPage);
+  EnableWindow(GetDlgItem(frame, kIdBack), FALSE);
+  EnableWindow(GetDlgItem(frame, kIdNext), FALSE);
+}
+
+HINTERNET WorkerSession() { return gWorkerSession.get(); }
+
+HANDLE CancelEvent() { return gCancelEvent; }
+
+HANDLE ProceedEvent() { return gProceedEvent; }

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <windows.h>
+#include <stdio.h>
+
+#include "common/str.h"
+
+// Opens the file for binary writing from its start ("wb"); on failure posts
+// "创建 “%s” 失败！" with the reason and returns null.
+FILE* CreateDownloadFile(HWND page, const WStr& path);

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <stdint.h>
+
+#include "common/str.h"
+
+// The number text with "," before every third digit counted back from the
+// end of its digit run (1234567 gives 1,234,567; 123 stays 123).
+WStr GroupThousands(const WStr& text);
+// Decimal digits of the value, without sign or leading zeros.
+WStr DecimalText(uint32_t value);
