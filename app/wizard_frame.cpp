@@ -6,6 +6,7 @@
 
 #include "app/banner.h"
 #include "app/control_ids.h"
+#include "app/folder_box.h"
 #include "app/setup_state.h"
 #include "app/status_slot.h"
 #include "app/wizard_pages.h"
@@ -58,10 +59,12 @@ void InitFrame(HWND frame) {
 
 // The folder on the folder page must exist and be readable and writable.
 bool FolderPasses() {
-  wchar_t folder[MAX_PATH] = {};
-  GetDlgItemTextW(gPages[kPageFolder], kIdFolderBox, folder, MAX_PATH);
-  EnsureFolder(folder);
-  if (_waccess(folder, 6) == 0) return true;
+  // A text too long for InstallPath fails without anything being created.
+  WStr folder = FolderBoxText();
+  if (!folder.empty()) {
+    EnsureFolder(folder.c_str());
+    if (_waccess(folder.c_str(), 6) == 0) return true;
+  }
   wchar_t title[64] = {};
   GetWindowTextW(gPages[kPageFolder], title, 64);
   EDITBALLOONTIP tip = {};

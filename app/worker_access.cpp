@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/control_ids.h"
+#include "app/folder_box.h"
 #include "app/setup_state.h"
 #include "app/worker_control.h"
 
@@ -17,10 +18,10 @@ constexpr int kOptionBoxes[] = {kIdDemoDatabase, kIdDesktopLink, kIdProgramsLink
 }  // namespace
 
 WStr InstallPath(const wchar_t* relativePath) {
-  wchar_t folder[kFolderBoxSize] = {};
-  GetDlgItemTextW(gPages[kPageFolder], kIdFolderBox, folder, kFolderBoxSize);
-  WStr path(folder);
-  if (path.empty() || path.back() != L'\\') path.Append(L'\\');
+  WStr path = FolderBoxText();
+  // No folder text that fits: no path, rather than one under the root.
+  if (path.empty()) return WStr();
+  if (path.back() != L'\\') path.Append(L'\\');
   if (relativePath) path.Append(relativePath);
   if (path.size() >= kFolderBoxSize) return WStr();
   return path;

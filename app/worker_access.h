@@ -12,8 +12,9 @@
 
 // The folder box's current text, a backslash when it lacks one, then the
 // relative path. Read at every call, so that a folder the user types while
-// the worker runs counts from its next path on. Empty when the whole does
-// not fit in 511 characters.
+// the worker runs counts from its next path on. Empty when the folder text
+// is empty or longer than the folder test accepts (kInstallFolderLimit), or
+// the whole does not fit in 511 characters.
 WStr InstallPath(const wchar_t* relativePath);
 
 // The boxes of the options page.

@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "common/foreign_window.h"
+#include "common/scoped.h"
 
 namespace {
 
@@ -25,6 +26,8 @@ constexpr CloseRequest kRequests[] = {kCloseCommand, kEscapeKey, kCancelCommand,
                                       kCloseMessage};
 
 constexpr size_t kMaxHungThreads = 8;
+// How long, in all, the processes asked to close are given to end.
+constexpr DWORD kExitWait = 10000;
 
 struct Search {
   const wchar_t* application;
@@ -32,7 +35,22 @@ struct Search {
   // of the input method, say) would only time out as well.
   DWORD hungThreads[kMaxHungThreads];
   size_t hungCount;
+  // The processes that accepted a request, to wait for.
+  ScopedHandle processes[MAXIMUM_WAIT_OBJECTS];
+  DWORD processIds[MAXIMUM_WAIT_OBJECTS];
+  size_t processCount;
 };
+
+void RememberProcess(Search& search, DWORD processId) {
+  for (size_t i = 0; i < search.processCount; ++i) {
+    if (search.processIds[i] == processId) return;
+  }
+  if (search.processCount == MAXIMUM_WAIT_OBJECTS) return;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (!process) return;
+  search.processIds[search.processCount] = processId;
+  search.processes[search.processCount++].Reset(process);
+}
 
 bool IsHung(const Search& search, DWORD thread) {
   for (size_t i = 0; i < search.hungCount; ++i) {
@@ -45,7 +63,8 @@ BOOL CALLBACK AskToClose(HWND window, LPARAM context) {
   Search& search = *reinterpret_cast<Search*>(context);
   WStr path = ProcessPathOfWindow(window);
   if (_wcsicmp(path.c_str(), search.application) != 0) return TRUE;
-  DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  DWORD processId = 0;
+  DWORD thread = GetWindowThreadProcessId(window, &processId);
   if (IsHung(search, thread)) return TRUE;
   for (const CloseRequest& request : kRequests) {
     // A window that leaves a request unanswered is asked nothing more:
@@ -56,7 +75,12 @@ BOOL CALLBACK AskToClose(HWND window, LPARAM context) {
       if (search.hungCount < kMaxHungThreads) search.hungThreads[search.hungCount++] = thread;
       break;
     }
-    if (answer) break;
+    if (answer) {
+      // Accepted: worth waiting for. A process that refused every request
+      // or hung will not end by itself.
+      RememberProcess(search, processId);
+      break;
+    }
   }
   return TRUE;
 }
@@ -64,6 +88,14 @@ BOOL CALLBACK AskToClose(HWND window, LPARAM context) {
 }  // namespace
 
 void CloseRunningApp(const wchar_t* applicationFile) {
-  Search search = {applicationFile, {}, 0};
+  // An empty path would match every process whose path cannot be read.
+  if (!applicationFile || !applicationFile[0]) return;
+  Search search = {};
+  search.application = applicationFile;
   EnumWindows(AskToClose, reinterpret_cast<LPARAM>(&search));
+  if (search.processCount == 0) return;
+  // Its files are moved next: a process still shutting down may hold them.
+  HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+  for (size_t i = 0; i < search.processCount; ++i) handles[i] = search.processes[i].get();
+  WaitForMultipleObjects(static_cast<DWORD>(search.processCount), handles, TRUE, kExitWait);
 }

@@ -22,8 +22,9 @@ constexpr uint32_t kReadsPerCancelTest = 16;
 
 bool CancelSet() { return WaitForSingleObject(CancelEvent(), 0) == WAIT_OBJECT_0; }
 
-void ReadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
-              const wchar_t* progressFormat) {
+// The bytes written.
+uint32_t ReadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
+                  const wchar_t* progressFormat) {
   // On the stack: a zero-filled static would take room in the download.
   uint8_t buffer[kReadSize] = {};
   uint32_t range = total / kBytesPerStep;
@@ -42,7 +43,8 @@ void ReadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
     DWORD count = 0;
     InternetReadFile(request, buffer, kReadSize, &count);
     if (count == 0) break;
-    fwrite(buffer, 1, count, file);
+    // A full disk ends the download: what follows could not land either.
+    if (fwrite(buffer, 1, count, file) != count) break;
     received += count;
     // Every 64 KB, without waiting: a 1 ms wait per read would halve the
     // speed, and under Wine even a plain test costs a server round trip
@@ -50,11 +52,13 @@ void ReadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
     // between return nothing at once.
     if (++reads % kReadsPerCancelTest == 0 && CancelSet()) break;
   }
+  return received;
 }
 
 }  // namespace
 
-WStr DownloadToFile(HWND page, const DownloadJob& job) {
+WStr DownloadToFile(HWND page, const DownloadJob& job, bool* whole) {
+  if (whole) *whole = false;
   ScopedInternetHandle request(
       InternetOpenUrlW(WorkerSession(), job.url, nullptr, 0, kUrlFlags, kUrlContext));
   uint32_t total = request ? QueryContentLength(request.get()) : 0;
@@ -69,9 +73,14 @@ WStr DownloadToFile(HWND page, const DownloadJob& job) {
   }
   WStr path = InstallPath(job.relativePath);
   if (job.makeFolders) EnsureFolder(path.c_str());
-  ScopedFile file(CreateDownloadFile(page, path));
+  WStr written = path;
+  if (job.partSuffix && !path.empty()) written.Append(job.partSuffix);
+  ScopedFile file(CreateDownloadFile(page, written, path));
   if (!file) return WStr();
   PrepareProgressBar(page, total / kBytesPerStep);
-  if (!CancelSet()) ReadBody(page, request.get(), file.get(), total, job.progressFormat);
-  return path;
+  uint32_t received = 0;
+  if (!CancelSet()) received = ReadBody(page, request.get(), file.get(), total, job.progressFormat);
+  bool flushed = fflush(file.get()) == 0;
+  if (whole) *whole = flushed && received == total;
+  return written;
 }

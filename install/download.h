@@ -17,12 +17,17 @@ struct DownloadJob {
   // The progress report; its two %s are the total and the received
   // kilobytes, grouped.
   const wchar_t* progressFormat;
+  // When set, the body is written to the path with this appended, and the
+  // file at the path itself is left alone: the caller puts a whole body in
+  // its place. A failure to create it is reported under the path.
+  const wchar_t* partSuffix;
 };
 
 // Downloads the URL on the worker session into InstallPath(relativePath):
 // opens it, reads its length, creates the file, sets up the progress bar
 // and reads the body in 4096-byte reads until a read gives nothing or the
 // cancel event is set, reporting progress whenever the bar's position
-// changes. The file's full path, or empty after a failure report; a body
-// that breaks off is no failure.
-WStr DownloadToFile(HWND page, const DownloadJob& job);
+// changes. The full path of the file written, or empty after a failure
+// report; a body that breaks off is no failure, but whole (when given) then
+// says false: true only when every byte of the Content-Length was written.
+WStr DownloadToFile(HWND page, const DownloadJob& job, bool* whole = nullptr);

@@ -40,7 +40,7 @@ WStr DownloadPackage(HWND page, const WStr& versionText) {
   format.Append(versionText);
   format.Append(L" ...\r\n共 %s KB，已下载 %s KB。");
   DownloadJob job = {kPackageUrl, name.c_str(), /*makeFolders=*/true, /*reportStatusCode=*/true,
-                     format.c_str()};
+                     format.c_str(), /*partSuffix=*/nullptr};
   return DownloadToFile(page, job);
 }
 
@@ -58,7 +58,11 @@ void RunInstall(HWND page) {
 
   ScopedArchive archive(OpenArchiveFile(packageFile.c_str()));
   ZipItem summary;
-  if (!archive || GetArchiveItem(archive.get(), -1, &summary) != 0) {
+  // The whole package is read and checked now, before the go-ahead: a
+  // damaged one must not be found half-way through replacing the user's
+  // installation.
+  if (!archive || GetArchiveItem(archive.get(), -1, &summary) != 0 ||
+      VerifyArchive(archive.get()) != ZipResult::Ok) {
     PostStatus(page, 0, kStatusFailed, L"下载的文件不是有效的 zip 压缩文件！");
     return;
   }

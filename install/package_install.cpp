@@ -1,7 +1,6 @@
 #include "install/package_install.h"
 
 #include <shellapi.h>
-#include <io.h>
 #include <stdio.h>
 
 #include "app/status_slot.h"
@@ -20,14 +19,41 @@ namespace {
 
 constexpr FILEOP_FLAGS kMoveFlags =
     FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
+constexpr wchar_t kDatabaseName[] = L"Quelda.mdb";
+// Beside the database while the demo database arrives.
+constexpr wchar_t kPartSuffix[] = L".download";
+// Earlier backups of the database are kept: Quelda.1.mdb, Quelda.2.mdb, ...
+constexpr int kDatabaseBackups = 100;
 
-// False after a failure report; a download that breaks off is no failure.
-bool DownloadDemoDatabase(HWND page) {
+// False after a failure report. The demo database lands beside the user's
+// and in part: only a whole one is named in *part, for ReplaceDatabase.
+// One that breaks off is no failure; it is deleted, and the user's
+// database stays as it was.
+bool DownloadDemoDatabase(HWND page, WStr* part) {
   PostStatus(page, 0, kStatusWorking, L"正在下载 Quelda Manager 演示数据库 ...");
-  DownloadJob job = {kDatabaseUrl, L"Quelda.mdb", /*makeFolders=*/false,
+  DownloadJob job = {kDatabaseUrl,
+                     kDatabaseName,
+                     /*makeFolders=*/false,
                      /*reportStatusCode=*/false,
-                     L"正在下载 Quelda Manager 演示数据库 ...\r\n共 %s KB，已下载 %s KB。"};
-  return !DownloadToFile(page, job).empty();
+                     L"正在下载 Quelda Manager 演示数据库 ...\r\n共 %s KB，已下载 %s KB。",
+                     kPartSuffix};
+  bool whole = false;
+  WStr written = DownloadToFile(page, job, &whole);
+  if (written.empty()) return false;
+  if (whole) {
+    *part = written;
+  } else {
+    DeleteFileW(written.c_str());
+  }
+  return true;
+}
+
+// The backup folder named after the installed version, with its separator.
+WStr BackupFolder(PackedVersion installed) {
+  WStr name(L"Update\\Backup");
+  name.Append(FormatVersion(installed));
+  name.Append(L"\\");
+  return InstallPath(name.c_str());
 }
 
 // Moves what lies at the target into the backup folder under its own last
@@ -70,6 +96,57 @@ WStr TargetOf(const wchar_t* itemName) {
   return target;
 }
 
+void ReportBackupFailure(HWND page, const WStr& target, const WStr& backupFolder) {
+  WStr reason = LastErrorText();
+  PostStatus(page, 0, kStatusFailed, L"备份 “%s” 至 “%s” 失败！\r\n%s", target.c_str(),
+             backupFolder.c_str(), reason.c_str());
+}
+
+// Moves the user's database into the backup folder under a name no earlier
+// backup has, so that no backup of it is ever replaced.
+bool BackUpDatabase(const WStr& database, const WStr& backupFolder) {
+  EnsureFolder(backupFolder.c_str());
+  for (int n = 0; n < kDatabaseBackups; ++n) {
+    wchar_t name[32];
+    if (n == 0) {
+      _snwprintf_s(name, 32, _TRUNCATE, L"%s", kDatabaseName);
+    } else {
+      _snwprintf_s(name, 32, _TRUNCATE, L"Quelda.%d.mdb", n);
+    }
+    WStr backup = backupFolder;
+    backup.Append(name);
+    if (MoveFileExW(database.c_str(), backup.c_str(), 0)) return true;
+    DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+  }
+  SetLastError(ERROR_ALREADY_EXISTS);
+  return false;
+}
+
+// Puts the whole demo database in the place of the user's, which goes into
+// the backup folder first; false after a failure report, with the user's
+// database where it was and the part deleted.
+bool ReplaceDatabase(HWND page, const WStr& part, const WStr& backupFolder) {
+  WStr database = InstallPath(kDatabaseName);
+  // Only a file is a database to keep; anything else in the way makes the
+  // replacement fail below.
+  DWORD attributes = GetFileAttributesW(database.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !BackUpDatabase(database, backupFolder)) {
+    ReportBackupFailure(page, database, backupFolder);
+    DeleteFileW(part.c_str());
+    return false;
+  }
+  if (!MoveFileExW(part.c_str(), database.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    WStr reason = LastErrorText();
+    DeleteFileW(part.c_str());
+    PostStatus(page, 0, kStatusFailed, L"创建 “%s” 失败！\r\n%s", database.c_str(),
+               reason.c_str());
+    return false;
+  }
+  return true;
+}
+
 bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& backupFolder) {
   for (int index = 0; index < itemCount; ++index) {
     ZipItem item{};
@@ -85,11 +162,16 @@ bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& back
       PostStatus(page, 0, kStatusFailed, L"解压 “%s” 失败！", item.name);
       return false;
     }
-    if (!backupFolder.empty() && _waccess(target.c_str(), 0) == 0 &&
+    // A folder item over an existing folder moves nothing: the folder
+    // holds the user's files, and files this run has already extracted
+    // when the item comes after them.
+    DWORD existing = GetFileAttributesW(target.c_str());
+    bool folderOverFolder = (item.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                            existing != INVALID_FILE_ATTRIBUTES &&
+                            (existing & FILE_ATTRIBUTE_DIRECTORY);
+    if (!backupFolder.empty() && existing != INVALID_FILE_ATTRIBUTES && !folderOverFolder &&
         MoveToBackup(target, backupFolder) != 0) {
-      WStr reason = LastErrorText();
-      PostStatus(page, 0, kStatusFailed, L"备份 “%s” 至 “%s” 失败！\r\n%s", target.c_str(),
-                 backupFolder.c_str(), reason.c_str());
+      ReportBackupFailure(page, target, backupFolder);
       return false;
     }
     if (ExtractArchiveItem(archive, index, target.c_str()) != 0) {
@@ -103,17 +185,24 @@ bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& back
 }  // namespace
 
 void InstallPackage(HWND page, ScopedArchive archive, int itemCount) {
-  if (IsOptionChecked(InstallOption::kDemoDatabase) && !DownloadDemoDatabase(page)) return;
+  WStr databasePart;
+  if (IsOptionChecked(InstallOption::kDemoDatabase) &&
+      !DownloadDemoDatabase(page, &databasePart)) {
+    return;
+  }
   WStr application = InstallPath(L"Quelda.exe");
   CloseRunningApp(application.c_str());
 
-  WStr backupFolder;
   PackedVersion installed = GetProductVersion(application.c_str());
+  // Only once the application has closed: it may hold its database open.
+  // Without an installed application the user's database still goes to a
+  // backup folder (Backup0.0).
+  if (!databasePart.empty() && !ReplaceDatabase(page, databasePart, BackupFolder(installed))) {
+    return;
+  }
+  WStr backupFolder;
   if (installed != 0) {
-    WStr name(L"Update\\Backup");
-    name.Append(FormatVersion(installed));
-    name.Append(L"\\");
-    backupFolder = InstallPath(name.c_str());
+    backupFolder = BackupFolder(installed);
     EnsureFolder(backupFolder.c_str());
   }
 

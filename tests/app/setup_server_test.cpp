@@ -71,6 +71,16 @@ TEST_F(SetupServerIntegration, RetryComesWithAFailureAndGoesWithTheNextRun) {
   EXPECT_EQ(setup.Close(), 0);
 }
 
+TEST_F(SetupServerIntegration, DamagedPackageIsAFailureWithRetry) {
+  ASSERT_TRUE(ServerServe(L"damaged"));
+  RunningSetup setup(L"setup_damaged");
+  ASSERT_TRUE(setup.Start());
+  HWND download = setup.Page(1000);
+  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kRetry)); }, kPatience));
+  EXPECT_EQ(Status(setup), L"下载的文件不是有效的 zip 压缩文件！");
+  EXPECT_EQ(setup.Close(), 0);
+}
+
 TEST_F(SetupServerIntegration, ClosingEndsTheProcessPromptlyAtEveryStage) {
   struct Stage {
     const wchar_t* settings;

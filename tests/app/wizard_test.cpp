@@ -91,6 +91,14 @@ TEST(WizardIntegration, FolderThatCannotBeWrittenKeepsThePageWithABalloonTip) {
   EXPECT_TRUE(FileExists(base + L"\\Apps"));
   EXPECT_FALSE(FileExists(base + L"\\Apps\\Tools.2"));
 
+  // A text longer than a path may be is refused whole: no cut part of it is
+  // created and taken instead.
+  std::wstring longer = base + L"\\" + std::wstring(300, L'x');
+  SetFolder(setup, longer);
+  ASSERT_TRUE(ClickButton(setup.frame(), kNext));
+  EXPECT_TRUE(Visible(folder));
+  EXPECT_FALSE(FileExists(longer.substr(0, 259)));
+
   SetFolder(setup, base + L"\\Apps\\Tools");
   ASSERT_TRUE(ClickButton(setup.frame(), kNext));
   EXPECT_TRUE(Visible(setup.Page(1007)));

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,8 @@ TEST_F(InstallServerIntegration, UpdateMovesWhatThePackageReplacesIntoTheBackup)
   std::wstring folder = MakeScratchDir(L"install_update");
   MakeOldInstallation(folder);
   std::string oldApp = ReadFileBytes(folder + L"\\Quelda.exe");
+  // The running copy takes a second to end after it is asked to close.
+  WriteText(folder + L"\\close_delay.txt", "");
   ChildProcess installed;
   ASSERT_TRUE(installed.Start(folder + L"\\Quelda.exe"));
   ASSERT_TRUE(WaitForProcessWindow(installed.id(), L"QueldaTestApp", 30000));
@@ -135,18 +138,18 @@ TEST_F(InstallServerIntegration, UpdateMovesWhatThePackageReplacesIntoTheBackup)
   std::wstring backup = folder + L"\\Update\\Backup1.2.3";
   EXPECT_TRUE(ReadFileBytes(backup + L"\\Quelda.exe") == oldApp);
   EXPECT_EQ(ReadFileBytes(backup + L"\\readme.txt"), "old readme");
-  // An existing folder item goes into the backup as a whole, with what
-  // the package does not hold.
-  EXPECT_EQ(ReadFileBytes(backup + L"\\data\\sample.txt"), "old sample");
-  EXPECT_EQ(ReadFileBytes(backup + L"\\data\\old_only.txt"), "only in 1.2.3");
-  EXPECT_FALSE(FileExists(folder + L"\\data\\old_only.txt"));
+  // A folder item moves nothing: only the files it holds are backed up.
+  EXPECT_EQ(ReadFileBytes(backup + L"\\sample.txt"), "old sample");
+  EXPECT_FALSE(FileExists(backup + L"\\data"));
+  EXPECT_EQ(ReadFileBytes(folder + L"\\data\\old_only.txt"), "only in 1.2.3");
   // Backups land under their last name: the second config.ini (lib/a in
   // the package's order) replaces the first's.
   EXPECT_EQ(ReadFileBytes(backup + L"\\config.ini"), "old a");
   EXPECT_EQ(ReadFileBytes(folder + L"\\keep.txt"), "not in the package");
 
   EXPECT_EQ(installed.WaitForExit(kPatience), 0) << "the running copy was asked to close";
-  EXPECT_NE(ReadFileBytes(folder + L"\\Quelda.log").find("close 3"), std::string::npos);
+  // Nothing was moved before it had ended.
+  EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.log"), "started\r\nclose 3\r\nexit in place\r\n");
   EXPECT_LT(elsewhere.process.WaitForExit(0), 0) << "a copy from another folder runs on";
   EXPECT_EQ(elsewhere.Log().find("close"), std::string::npos);
 }
@@ -158,7 +161,14 @@ TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
   EXPECT_EQ(MessageSequence(run_.reports()), (Numbers{1, 2, 8, 13, 16}));
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.mdb"), "the user's own data");
 
+  // Cut short: the user's database stays as it was, and the run goes on.
   run_.wizard().SetChecked(1006, true);
+  ASSERT_TRUE(ServerSet(L"fault=short&at=20000&only=quelda.mdb"));
+  EXPECT_EQ(Install(folder).back().kind, 2);
+  EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.mdb"), "the user's own data");
+  EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb.download"));
+
+  ASSERT_TRUE(ServerSet(L"fault=none"));
   const auto& r = Install(folder);
   EXPECT_EQ(MessageSequence(r), (Numbers{1, 2, 8, 9, 12, 13, 16}));
   size_t steps = 0;
@@ -170,6 +180,9 @@ TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
   EXPECT_EQ(steps, 65556u / 12288u);
   EXPECT_TRUE(ReadFileBytes(folder + L"\\Quelda.mdb") ==
               ReadFileBytes(TestSite(L"app") + L"\\quelda.mdb"));
+  // The database it replaced went where the update keeps what it replaces.
+  EXPECT_EQ(ReadFileBytes(folder + L"\\Update\\Backup2.0\\Quelda.mdb"), "the user's own data");
+  EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb.download"));
 }
 
 TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage) {
@@ -186,10 +199,12 @@ TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage
   ASSERT_TRUE(ServerReset());
   ASSERT_TRUE(ServerServe(L"app"));
   ASSERT_TRUE(CreateDirectoryW((folder + L"\\Quelda.mdb").c_str(), nullptr));
+  // The database is put in place only once it has arrived whole.
   const auto& again = Install(folder);
-  EXPECT_EQ(MessageSequence(again), (Numbers{1, 2, 8, 9, 11}));
+  EXPECT_EQ(MessageSequence(again), (Numbers{1, 2, 8, 9, 12, 11}));
   std::wstring expected = L"创建 “" + folder + L"\\Quelda.mdb” 失败！\r\n";
   EXPECT_EQ(again.back().text.compare(0, expected.size(), expected), 0);
+  EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb.download"));
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.exe"));
   EXPECT_TRUE(DeleteFileW((folder + L"\\download\\Quelda2.0.zip").c_str()));
 }
@@ -219,20 +234,53 @@ TEST_F(InstallServerIntegration, TargetThatCannotBeMovedFailsUntilItIsFree) {
   ExpectTreeIn(TestSite(L"app_expected"), folder);
 }
 
-TEST_F(InstallServerIntegration, ItemThatCannotBeExtractedEndsTheRun) {
-  // A byte of Quelda.exe's data changed on the way: its CRC fails.
-  ASSERT_TRUE(ServerSet(L"fault=zero&at=300&only=zirorov.zip"));
-  std::wstring folder = MakeScratchDir(L"install_crc");
+// Every file under the folder with its bytes.
+std::map<std::wstring, std::string> TreeContents(const std::wstring& folder) {
+  std::vector<std::wstring> files;
+  ListFiles(folder, L"", &files);
+  std::map<std::wstring, std::string> contents;
+  for (const std::wstring& file : files) contents[file] = ReadFileBytes(folder + file);
+  return contents;
+}
+
+TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
+  // The CRC of an entry in the middle of the package fails.
+  ASSERT_TRUE(ServerServe(L"damaged"));
+  std::wstring folder = MakeScratchDir(L"install_damaged");
+  MakeOldInstallation(folder);
+  auto before = TreeContents(folder);
   const auto& r = Install(folder);
-  EXPECT_EQ(MessageSequence(r), (Numbers{1, 2, 8, 13, 15}));
-  EXPECT_EQ(r.back().text, L"解压 “Quelda.exe” 失败！");
-  EXPECT_FALSE(FileExists(folder + L"\\readme.txt"));
+  EXPECT_EQ(MessageNumbers(r), (Numbers{1, 2, 7}));
+  auto after = TreeContents(folder);
+  after.erase(L"\\download\\Quelda2.0.zip");
+  EXPECT_TRUE(after == before) << "the installation is as it was";
+  EXPECT_FALSE(FileExists(folder + L"\\Update"));
 
   // Retry with a sound download writes over the same package file.
-  ASSERT_TRUE(ServerSet(L"fault=none"));
+  ASSERT_TRUE(ServerServe(L"app"));
   const auto& retry = Install(folder);
   EXPECT_EQ(retry.back().kind, 2);
   ExpectTreeIn(TestSite(L"app_expected"), folder);
+}
+
+TEST_F(InstallServerIntegration, FolderEntriesBeforeOrAfterTheirFilesMoveNoFolder) {
+  ASSERT_TRUE(ServerServe(L"folders"));
+  std::wstring folder = MakeScratchDir(L"install_folders");
+  MakeOldInstallation(folder);
+  WriteText(folder + L"\\data\\lang\\mine.txt", "the user's own");
+  const auto& r = Install(folder);
+  ASSERT_EQ(r.back().kind, 2) << r.back().text.c_str();
+  EXPECT_EQ(ReadFileBytes(folder + L"\\data\\old_only.txt"), "only in 1.2.3");
+  EXPECT_EQ(ReadFileBytes(folder + L"\\data\\lang\\mine.txt"), "the user's own");
+  std::wstring expected = TestSite(L"app_expected");
+  for (const wchar_t* file :
+       {L"\\Quelda.exe", L"\\readme.txt", L"\\data\\sample.txt", L"\\data\\lang\\zh-CN.txt"}) {
+    EXPECT_TRUE(ReadFileBytes(folder + file) == ReadFileBytes(expected + file));
+  }
+  std::wstring backup = folder + L"\\Update\\Backup1.2.3";
+  EXPECT_EQ(ReadFileBytes(backup + L"\\sample.txt"), "old sample");
+  EXPECT_EQ(ReadFileBytes(backup + L"\\readme.txt"), "old readme");
+  EXPECT_FALSE(FileExists(backup + L"\\data"));
 }
 
 TEST_F(InstallServerIntegration, ItemWithAnEscapingNameIsNeitherMovedNorExtracted) {
@@ -243,8 +291,8 @@ TEST_F(InstallServerIntegration, ItemWithAnEscapingNameIsNeitherMovedNorExtracte
   CreateDirectoryW(folder.c_str(), nullptr);
   MakeOldInstallation(folder);
   const auto& r = Install(folder);
-  EXPECT_EQ(MessageNumber(r.back()), 15) << r.back().text.c_str();
-  EXPECT_EQ(ReadFileBytes(folder + L"\\readme.txt"), "first\r\n");
+  EXPECT_EQ(MessageNumbers(r), (Numbers{1, 2, 7})) << r.back().text.c_str();
+  EXPECT_EQ(ReadFileBytes(folder + L"\\readme.txt"), "old readme");
   EXPECT_FALSE(FileExists(parent + L"\\outside.txt"));
   EXPECT_FALSE(FileExists(folder + L"\\zz.txt"));
   // Nothing outside the install folder, nor the folder itself, was moved.

@@ -208,7 +208,13 @@ TEST(ZipReaderEntry, DecryptsTraditionalEncryptionAndChecksThePassword) {
       EXPECT_TRUE(data.atEnd) << name;
       EXPECT_EQ(without[name].status, kBadPassword) << name;
       EXPECT_EQ(without[name].bytes, "") << name;
-      EXPECT_EQ(wrong[name].status, kBadPassword) << name;
+      // The check is one byte of the encryption header, which zip fills at
+      // random: one wrong password in 256 passes it, and then the data
+      // fails instead.
+      const EntryData& w = wrong[name];
+      EXPECT_TRUE(w.status == kBadPassword || w.status < 0 ||
+                  w.verdict == ZipReadStatus::CrcMismatch)
+          << name << " " << w.status;
     }
     if (withPassword.count("-")) {
       EXPECT_EQ(withPassword["-"].bytes, FixtureBytes(L"stream_input.bin"));
