@@ -13,6 +13,7 @@ namespace {
 SRWLOCK gStatusLock = SRWLOCK_INIT;
 wchar_t gStatusText[kStatusTextSize];
 int gStatusKind = kStatusWorking;
+StatusObserver gStatusObserver = nullptr;
 
 }  // namespace
 
@@ -27,9 +28,17 @@ void PostStatus(HWND window, unsigned progress, int kind, const wchar_t* format,
   AcquireSRWLockExclusive(&gStatusLock);
   wcsncpy_s(gStatusText, kStatusTextSize, text, _TRUNCATE);
   gStatusKind = kind;
+  StatusObserver observer = gStatusObserver;
   ReleaseSRWLockExclusive(&gStatusLock);
+  if (observer) observer(progress, kind, text);
 
   PostMessageW(window, WM_SETUP_STATUS, progress, 0);
+}
+
+void SetStatusObserver(StatusObserver observer) {
+  AcquireSRWLockExclusive(&gStatusLock);
+  gStatusObserver = observer;
+  ReleaseSRWLockExclusive(&gStatusLock);
 }
 
 int GetStatusKind() {

@@ -16,6 +16,12 @@ constexpr size_t kStatusTextSize = 512;  // 511 characters and the terminator
 // progress flag to the window.
 void PostStatus(HWND window, unsigned progress, int kind, const wchar_t* format, ...);
 
+// Called with every report as PostStatus stores it, before the message is
+// posted: the page shows only the latest text, and tests need each one.
+// None in the setup.
+using StatusObserver = void (*)(unsigned progress, int kind, const wchar_t* text);
+void SetStatusObserver(StatusObserver observer);
+
 int GetStatusKind();
 // Copies the status text (always terminated, at most size - 1 characters).
 void CopyStatusText(wchar_t* text, size_t size);

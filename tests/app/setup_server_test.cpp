@@ -9,6 +9,7 @@
 #include <string>
 
 #include "net/update_server.h"
+#include "app/control_ids.h"
 #include "support/clock.h"
 #include "support/link_probe.h"
 #include "support/server_control.h"
@@ -19,15 +20,15 @@
 
 namespace {
 
-constexpr int kBack = 1002, kNext = 1003, kRetry = 4;
-
 bool StartsWith(const std::wstring& text, const std::wstring& start) {
   return text.compare(0, start.size(), start) == 0;
 }
 
 class SetupServerIntegration : public ServerTest {
  protected:
-  static std::wstring Status(RunningSetup& setup) { return DlgItemText(setup.Page(1000), 1000); }
+  static std::wstring Status(RunningSetup& setup) {
+    return DlgItemText(setup.Page(kIdStatusLine), kIdStatusLine);
+  }
   static bool WaitForStatus(RunningSetup& setup, const std::wstring& start,
                             DWORD timeout = kPatience) {
     return WaitUntil([&] { return StartsWith(Status(setup), start); }, timeout);
@@ -45,19 +46,19 @@ TEST_F(SetupServerIntegration, RetryComesWithAFailureAndGoesWithTheNextRun) {
   ASSERT_TRUE(ServerSet(L"fault=chunked"));
   RunningSetup setup(L"setup_retry");
   ASSERT_TRUE(setup.Start());
-  HWND download = setup.Page(1000);
-  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kRetry)); }, kPatience));
+  HWND download = setup.Page(kIdStatusLine);
+  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kIdRetry)); }, kPatience));
   EXPECT_EQ(Status(setup), std::wstring(L"下载 “") + kPackageUrl + L"” 失败 (200/0)！");
 
   // The next run is held in its version check until it has been seen.
   ASSERT_TRUE(ServerSet(L"fault=hold&delay=60&only=quelda.xml"));
-  ASSERT_TRUE(ClickButton(download, kRetry));
-  EXPECT_TRUE(WaitUntil([&] { return !StyleVisible(GetDlgItem(download, kRetry)); }, kPatience));
+  ASSERT_TRUE(ClickButton(download, kIdRetry));
+  EXPECT_TRUE(WaitUntil([&] { return !StyleVisible(GetDlgItem(download, kIdRetry)); }, kPatience));
   EXPECT_EQ(Status(setup), L"正在检查 Quelda Manager 最新版本 ...");
   ASSERT_TRUE(ServerRelease());
   ASSERT_TRUE(WaitForStatus(setup, L"已下载 Quelda Manager 1.2.3.4 ..."));
-  EXPECT_FALSE(StyleVisible(GetDlgItem(download, kRetry)));
-  EXPECT_TRUE(StyleVisible(GetDlgItem(download, 1001))) << "message 8 carries a step";
+  EXPECT_FALSE(StyleVisible(GetDlgItem(download, kIdRetry)));
+  EXPECT_TRUE(StyleVisible(GetDlgItem(download, kIdProgressBar))) << "message 8 carries a step";
 
   // Working: Cancel asks, and Cancel in the question keeps the wizard.
   std::wstring question;
@@ -75,8 +76,8 @@ TEST_F(SetupServerIntegration, DamagedPackageIsAFailureWithRetry) {
   ASSERT_TRUE(ServerServe(L"damaged"));
   RunningSetup setup(L"setup_damaged");
   ASSERT_TRUE(setup.Start());
-  HWND download = setup.Page(1000);
-  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kRetry)); }, kPatience));
+  HWND download = setup.Page(kIdStatusLine);
+  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kIdRetry)); }, kPatience));
   EXPECT_EQ(Status(setup), L"下载的文件不是有效的 zip 压缩文件！");
   EXPECT_EQ(setup.Close(), 0);
 }
@@ -114,15 +115,15 @@ TEST_F(SetupServerIntegration, UpdateModeOpensOnTheDownloadPageWithItsTitle) {
   ASSERT_TRUE(ServerSet(L"fault=slow&delay=60&only=quelda.xml"));
   RunningSetup setup(L"setup_update_mode", true);
   ASSERT_TRUE(setup.Start());
-  HWND frame = setup.frame(), download = setup.Page(1000);
+  HWND frame = setup.frame(), download = setup.Page(kIdStatusLine);
   EXPECT_EQ(WindowText(frame), L"更新 Quelda Manager");
   EXPECT_TRUE(IsWindowVisible(download));
-  for (int id : {1004, 1007}) EXPECT_FALSE(IsWindowVisible(setup.Page(id))) << id;
-  EXPECT_FALSE(StyleVisible(GetDlgItem(frame, kBack)));
-  EXPECT_FALSE(StyleVisible(GetDlgItem(frame, kNext)));
+  for (int id : {kIdFolderBox, kIdDesktopLink}) EXPECT_FALSE(IsWindowVisible(setup.Page(id))) << id;
+  EXPECT_FALSE(StyleVisible(GetDlgItem(frame, kIdBack)));
+  EXPECT_FALSE(StyleVisible(GetDlgItem(frame, kIdNext)));
   EXPECT_TRUE(WaitForStatus(setup, L"正在检查 Quelda Manager 最新版本 ..."));
   // The install folder is the setup's own.
-  EXPECT_EQ(DlgItemText(setup.Page(1004), 1004), setup.folder() + L"\\");
+  EXPECT_EQ(DlgItemText(setup.Page(kIdFolderBox), kIdFolderBox), setup.folder() + L"\\");
 
   std::wstring question;
   HWND box = AskToClose(setup, &question);
@@ -138,20 +139,19 @@ TEST_F(SetupServerIntegration, DownloadPageShowsTheBarDuringTheDownload) {
       ServerServe(L"big", L"fault=slow&delay=0&trickle=65536&interval=0.05&only=zirorov.zip"));
   RunningSetup setup(L"setup_downloading");
   ASSERT_TRUE(setup.Start());
-  HWND frame = setup.frame(), download = setup.Page(1000);
-  SendMessageW(GetDlgItem(setup.Page(1004), 1004), WM_SETTEXT, 0,
+  HWND frame = setup.frame(), download = setup.Page(kIdStatusLine);
+  SendMessageW(GetDlgItem(setup.Page(kIdFolderBox), kIdFolderBox), WM_SETTEXT, 0,
                reinterpret_cast<LPARAM>(MakeScratchDir(L"setup_downloading_target").c_str()));
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(ClickButton(frame, kNext));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(ClickButton(frame, kIdNext));
   ASSERT_TRUE(IsWindowVisible(download));
-  HWND bar = GetDlgItem(download, 1001);
+  HWND bar = GetDlgItem(download, kIdProgressBar);
   ASSERT_TRUE(WaitUntil([&] { return SendMessageW(bar, PBM_GETPOS, 0, 0) > 200; }, kPatience));
   EXPECT_TRUE(StyleVisible(bar));
   EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 3255);
   EXPECT_TRUE(
       StartsWith(Status(setup), L"正在下载 Quelda Manager 1.2.3.4 ...\r\n共 39,062 KB，已下载 "));
   LRESULT position = SendMessageW(bar, PBM_GETPOS, 0, 0);
-  EXPECT_TRUE(
-      WaitUntil([&] { return SendMessageW(bar, PBM_GETPOS, 0, 0) > position; }, kPatience));
+  EXPECT_TRUE(WaitUntil([&] { return SendMessageW(bar, PBM_GETPOS, 0, 0) > position; }, kPatience));
   EXPECT_TRUE(SaveWindowPicture(frame, ScreenshotPath(L"page4_downloading")));
   EXPECT_EQ(setup.Close(), 0);
 }
@@ -162,20 +162,20 @@ TEST_F(SetupServerIntegration, FinishQuestionStartsTheApplicationOnlyOnYes) {
     SCOPED_TRACE(answer == IDYES ? "yes" : "no");
     RunningSetup setup(L"setup_finish");
     ASSERT_TRUE(setup.Start());
-    HWND frame = setup.frame(), options = setup.Page(1007);
+    HWND frame = setup.frame(), options = setup.Page(kIdDesktopLink);
     std::wstring target = MakeScratchDir(L"setup_finish_target");
-    SendMessageW(GetDlgItem(setup.Page(1004), 1004), WM_SETTEXT, 0,
+    SendMessageW(GetDlgItem(setup.Page(kIdFolderBox), kIdFolderBox), WM_SETTEXT, 0,
                  reinterpret_cast<LPARAM>(target.c_str()));
     // No shortcuts into the prefix from here; the worker tests check them.
     for (int box : kShortcutBoxes)
       SendMessageW(GetDlgItem(options, box), BM_SETCHECK, BST_UNCHECKED, 0);
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(ClickButton(frame, kNext));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(ClickButton(frame, kIdNext));
     HWND box = WaitForMessageBox(setup.process().id(), frame, kPatience);
     ASSERT_TRUE(box);
     EXPECT_EQ(DlgItemText(box, 0xFFFF), L"Quelda Manager 已安装完成！\r\n\r\n是否立即启动？");
     EXPECT_EQ(WindowText(box), L"安装 Quelda Manager");
-    EXPECT_FALSE(ControlEnabled(frame, kBack));
-    EXPECT_FALSE(ControlEnabled(frame, kNext));
+    EXPECT_FALSE(ControlEnabled(frame, kIdBack));
+    EXPECT_FALSE(ControlEnabled(frame, kIdNext));
     if (answer == IDYES) {
       EXPECT_TRUE(SaveWindowPicture(box, ScreenshotPath(L"finish_question")));
     }

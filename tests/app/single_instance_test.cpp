@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/single_instance.h"
+#include "app/control_ids.h"
 #include "support/clock.h"
 #include "support/process.h"
 #include "support/setup_runner.h"
@@ -35,8 +36,8 @@ TEST(SingleInstanceIntegration, SecondStartBringsTheFirstBackAndExits) {
   ChildProcess second;
   ASSERT_TRUE(second.Start(first.exe()));
   EXPECT_EQ(second.WaitForExit(kPatience), 0);
-  EXPECT_TRUE(
-      WaitUntil([&] { return !IsIconic(first.frame()) && IsWindowVisible(first.frame()); }, kPatience));
+  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(first.frame()) && IsWindowVisible(first.frame()); },
+                        kPatience));
   EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == first.frame(); }, kPatience));
   EXPECT_TRUE(first.process().Running());
   // The second start opened no wizard of its own.
@@ -107,8 +108,8 @@ TEST(UpdateModeIntegration, InstallsWhenNoApplicationLiesBeside) {
   RunningSetup setup(L"mode_install");
   ASSERT_TRUE(setup.Start());
   EXPECT_EQ(WindowText(setup.frame()), L"安装 Quelda Manager");
-  EXPECT_TRUE(IsWindowVisible(GetDlgItem(setup.frame(), 1003)));
-  EXPECT_TRUE(IsWindowVisible(GetDlgItem(setup.frame(), 1002)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(setup.frame(), kIdNext)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(setup.frame(), kIdBack)));
   EXPECT_EQ(setup.Close(), 0);
 }
 

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "support/wide_text.h"
 
 namespace {
 
-std::wstring W(const WStr& s) { return std::wstring(s.c_str(), s.size()); }
 std::string B(const ByteStr& s) { return std::string(s.c_str(), s.size()); }
 
 TEST(TextConvert, Utf8RoundTrip) {

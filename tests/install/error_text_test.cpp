@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "support/wide_text.h"
 
 namespace {
 
 std::wstring TextFor(DWORD code) {
   SetLastError(code);
-  WStr text = LastErrorText();
-  return std::wstring(text.c_str(), text.size());
+  return W(LastErrorText());
 }
 
 // What the system itself says for the code, its final line end removed.

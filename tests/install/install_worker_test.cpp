@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "net/update_server.h"
+#include "app/control_ids.h"
+#include "app/status_slot.h"
 #include "support/clock.h"
 #include "support/server_control.h"
 #include "support/test_paths.h"
@@ -17,8 +19,8 @@ namespace {
 
 using Numbers = std::vector<int>;
 
-bool IsWaiting(const StatusReport& r) { return MessageNumber(r) == 8; }
-bool IsFailure(const StatusReport& r) { return r.kind == 1; }
+bool IsWaiting(const StatusReport& r) { return MessageNumber(r) == kDownloaded; }
+bool IsFailure(const StatusReport& r) { return r.kind == kStatusFailed; }
 
 class WorkerServerIntegration : public ServerTest {
  protected:
@@ -39,14 +41,14 @@ class WorkerServerIntegration : public ServerTest {
 
 TEST_F(WorkerServerIntegration, SmallPackageGoesFromDownloadStraightToWaiting) {
   std::wstring folder = RunToWait(L"worker_small");
-  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 8}));
+  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kDownloaded}));
   const auto& r = run_.reports();
   EXPECT_EQ(r[0].text, L"正在检查 Quelda Manager 最新版本 ...");
   EXPECT_EQ(r[1].text, L"正在下载 Quelda Manager 1.2.3.4 ...");
   EXPECT_EQ(r[1].progress, 0u);
   EXPECT_EQ(r[2].text, L"已下载 Quelda Manager 1.2.3.4 ...");
   EXPECT_EQ(r[2].progress, 1u);
-  EXPECT_EQ(r[2].kind, 0);
+  EXPECT_EQ(r[2].kind, kStatusWorking);
   std::string package = ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip");
   EXPECT_LT(package.size(), 12288u);
   EXPECT_TRUE(package == SiteFile(L"zirorov.zip"));
@@ -64,10 +66,10 @@ TEST_F(WorkerServerIntegration, FortyMillionBytesMoveTheBarOneStepAtATime) {
   ASSERT_TRUE(ServerServe(L"big"));
   std::wstring folder = RunToWait(L"worker_big");
   const auto& r = run_.reports();
-  ASSERT_EQ(MessageSequence(r), (Numbers{1, 2, 6, 8}));
+  ASSERT_EQ(MessageSequence(r), (Numbers{kChecking, kDownloading, kDownloadStep, kDownloaded}));
   size_t steps = 0;
   for (const StatusReport& report : r) {
-    if (MessageNumber(report) != 6) continue;
+    if (MessageNumber(report) != kDownloadStep) continue;
     ++steps;
     EXPECT_EQ(report.progress, 1u);
     const std::wstring start = L"正在下载 Quelda Manager 1.2.3.4 ...\r\n共 39,062 KB，已下载 ";
@@ -76,7 +78,7 @@ TEST_F(WorkerServerIntegration, FortyMillionBytesMoveTheBarOneStepAtATime) {
   EXPECT_EQ(steps, 3255u);
   EXPECT_EQ(r[r.size() - 2].text,
             L"正在下载 Quelda Manager 1.2.3.4 ...\r\n共 39,062 KB，已下载 39,062 KB。");
-  HWND bar = GetDlgItem(run_.wizard().window(), 1001);
+  HWND bar = GetDlgItem(run_.wizard().window(), kIdProgressBar);
   EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 3255);
   std::string package = ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip");
   EXPECT_EQ(package.size(), 40000000u);
@@ -86,7 +88,7 @@ TEST_F(WorkerServerIntegration, FortyMillionBytesMoveTheBarOneStepAtATime) {
 TEST_F(WorkerServerIntegration, VersionTextNamesThePackageFile) {
   ASSERT_TRUE(ServerServe(L"v120"));
   std::wstring folder = RunToWait(L"worker_v120");
-  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 8}));
+  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kDownloaded}));
   EXPECT_EQ(run_.reports()[1].text, L"正在下载 Quelda Manager 1.2 ...");
   EXPECT_TRUE(FileExists(folder + L"\\download\\Quelda1.2.zip"));
 }
@@ -97,7 +99,7 @@ TEST_F(WorkerServerIntegration, UnreachableManifestDownloadsAsVersionZero) {
     SCOPED_TRACE(testing::Message() << fault);
     ASSERT_TRUE(ServerSet(fault));
     std::wstring folder = RunToWait(L"worker_no_manifest");
-    ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 8}));
+    ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kDownloaded}));
     EXPECT_EQ(run_.reports()[1].text, L"正在下载 Quelda Manager 0.0 ...");
     EXPECT_TRUE(ReadFileBytes(folder + L"\\download\\Quelda0.0.zip") == SiteFile(L"zirorov.zip"));
     run_.Stop();
@@ -107,7 +109,7 @@ TEST_F(WorkerServerIntegration, UnreachableManifestDownloadsAsVersionZero) {
 TEST_F(WorkerServerIntegration, ReplyWithoutLengthFailsWithItsStatusCode) {
   ASSERT_TRUE(ServerSet(L"fault=chunked"));
   std::wstring folder = RunToWait(L"worker_chunked");
-  EXPECT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 4}));
+  EXPECT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kNoLength}));
   EXPECT_EQ(Last().text, std::wstring(L"下载 “") + kPackageUrl + L"” 失败 (200/0)！");
   EXPECT_EQ(Last().progress, 0u);
   EXPECT_TRUE(run_.WaitForEnd());
@@ -120,8 +122,8 @@ TEST_F(WorkerServerIntegration, ErrorPageAndShortBodyFailTheZipCheck) {
     SCOPED_TRACE(testing::Message() << fault);
     ASSERT_TRUE(ServerSet(fault));
     std::wstring folder = RunToWait(L"worker_not_zip");
-    EXPECT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 7}));
-    EXPECT_EQ(Last().kind, 1);
+    EXPECT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kNotAZip}));
+    EXPECT_EQ(Last().kind, kStatusFailed);
     EXPECT_TRUE(run_.WaitForEnd());
     // The failed download stays where it landed.
     std::string saved = ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip");
@@ -142,7 +144,7 @@ TEST_F(WorkerServerIntegration, PackageFileThatCannotBeCreatedFails) {
   ASSERT_TRUE(CreateDirectoryW(package.c_str(), nullptr));
   run_.Start(folder);
   ASSERT_TRUE(run_.WaitForReport(IsFailure));
-  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{1, 2, 5}));
+  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kPackageNotCreated}));
   std::wstring expected = L"创建 “" + package + L"” 失败！\r\n";
   EXPECT_EQ(Last().text.compare(0, expected.size(), expected), 0) << Last().text.c_str();
   EXPECT_GT(Last().text.size(), expected.size()) << "the reason follows";
@@ -164,9 +166,9 @@ TEST_F(WorkerServerIntegration, StopEndsEveryStageQuickly) {
     int waitFor;  // the last report before stopping
   };
   const Stage stages[] = {
-      {L"fault=slow&delay=60&only=quelda.xml", 1},                            // manifest fetch
-      {L"fault=slow&delay=0&trickle=4096&interval=0.2&only=zirorov.zip", 6},  // download
-      {L"", 8},                                                               // the wait
+      {L"fault=slow&delay=60&only=quelda.xml", kChecking},  // manifest fetch
+      {L"fault=slow&delay=0&trickle=4096&interval=0.2&only=zirorov.zip", kDownloadStep},
+      {L"", kDownloaded},  // the wait
   };
   ASSERT_TRUE(ServerServe(L"big"));
   for (const Stage& stage : stages) {
@@ -184,7 +186,7 @@ TEST_F(WorkerServerIntegration, StopEndsEveryStageQuickly) {
       Numbers after;
       for (size_t n = before; n < run_.reports().size(); ++n)
         after.push_back(MessageNumber(run_.reports()[n]));
-      EXPECT_EQ(after, stage.waitFor == 6 ? Numbers{7} : Numbers{});
+      EXPECT_EQ(after, stage.waitFor == kDownloadStep ? Numbers{kNotAZip} : Numbers{});
     }
   }
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "app/control_ids.h"
+#include "app/status_slot.h"
 #include "support/clock.h"
 #include "support/link_probe.h"
 #include "net/update_server.h"
@@ -23,28 +25,9 @@ namespace {
 
 using Numbers = std::vector<int>;
 
-// Relative paths of every file under a folder, sub-folders first found.
-void ListFiles(const std::wstring& root, const std::wstring& relative,
-               std::vector<std::wstring>* files) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((root + relative + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      ListFiles(root, relative + L"\\" + name, files);
-    } else {
-      files->push_back(relative + L"\\" + name);
-    }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-}
-
 // Every file of the expected tree is in the folder with the same bytes.
 void ExpectTreeIn(const std::wstring& expected, const std::wstring& folder) {
-  std::vector<std::wstring> files;
-  ListFiles(expected, L"", &files);
+  std::vector<std::wstring> files = ListTree(expected);
   ASSERT_FALSE(files.empty());
   for (const std::wstring& file : files) {
     EXPECT_TRUE(ReadFileBytes(folder + file) == ReadFileBytes(expected + file))
@@ -69,7 +52,7 @@ void MakeOldInstallation(const std::wstring& folder) {
   WriteText(folder + L"\\keep.txt", "not in the package");
 }
 
-bool Ended(const StatusReport& r) { return r.kind != 0; }
+bool Ended(const StatusReport& r) { return r.kind != kStatusWorking; }
 
 class InstallServerIntegration : public ServerTest {
  protected:
@@ -81,7 +64,7 @@ class InstallServerIntegration : public ServerTest {
     ResetShortcuts();
     // The options as the wizard opens them in install mode.
     for (int box : kShortcutBoxes) run_.wizard().SetChecked(box, true);
-    run_.wizard().SetChecked(1006, false);
+    run_.wizard().SetChecked(kIdDemoDatabase, false);
     run_.Proceed();
   }
   void TearDown() override {
@@ -104,9 +87,10 @@ class InstallServerIntegration : public ServerTest {
 TEST_F(InstallServerIntegration, FirstInstallationExtractsEverythingAndBacksUpNothing) {
   std::wstring folder = MakeScratchDir(L"install_first");
   const auto& r = Install(folder);
-  EXPECT_EQ(MessageSequence(r), (Numbers{1, 2, 8, 13, 16}));
+  EXPECT_EQ(MessageSequence(r),
+            (Numbers{kChecking, kDownloading, kDownloaded, kUnpacking, kFinished}));
   EXPECT_EQ(r.back().text, L"已完成。");
-  EXPECT_EQ(r.back().kind, 2);
+  EXPECT_EQ(r.back().kind, kStatusFinished);
   ExpectTreeIn(TestSite(L"app_expected"), folder);
   EXPECT_FALSE(FileExists(folder + L"\\Update")) << "nothing to back up";
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb"));
@@ -133,7 +117,7 @@ TEST_F(InstallServerIntegration, UpdateMovesWhatThePackageReplacesIntoTheBackup)
   ASSERT_TRUE(elsewhere.Start());
 
   const auto& r = Install(folder);
-  ASSERT_EQ(r.back().kind, 2) << r.back().text.c_str();
+  ASSERT_EQ(r.back().kind, kStatusFinished) << r.back().text.c_str();
   ExpectTreeIn(TestSite(L"app_expected"), folder);
   std::wstring backup = folder + L"\\Update\\Backup1.2.3";
   EXPECT_TRUE(ReadFileBytes(backup + L"\\Quelda.exe") == oldApp);
@@ -158,22 +142,24 @@ TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
   std::wstring folder = MakeScratchDir(L"install_database");
   WriteText(folder + L"\\Quelda.mdb", "the user's own data");
   Install(folder);
-  EXPECT_EQ(MessageSequence(run_.reports()), (Numbers{1, 2, 8, 13, 16}));
+  EXPECT_EQ(MessageSequence(run_.reports()),
+            (Numbers{kChecking, kDownloading, kDownloaded, kUnpacking, kFinished}));
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.mdb"), "the user's own data");
 
   // Cut short: the user's database stays as it was, and the run goes on.
-  run_.wizard().SetChecked(1006, true);
+  run_.wizard().SetChecked(kIdDemoDatabase, true);
   ASSERT_TRUE(ServerSet(L"fault=short&at=20000&only=quelda.mdb"));
-  EXPECT_EQ(Install(folder).back().kind, 2);
+  EXPECT_EQ(Install(folder).back().kind, kStatusFinished);
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.mdb"), "the user's own data");
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb.download"));
 
   ASSERT_TRUE(ServerSet(L"fault=none"));
   const auto& r = Install(folder);
-  EXPECT_EQ(MessageSequence(r), (Numbers{1, 2, 8, 9, 12, 13, 16}));
+  EXPECT_EQ(MessageSequence(r), (Numbers{kChecking, kDownloading, kDownloaded, kDatabaseDownloading,
+                                         kDatabaseStep, kUnpacking, kFinished}));
   size_t steps = 0;
   for (const StatusReport& report : r) {
-    if (MessageNumber(report) != 12) continue;
+    if (MessageNumber(report) != kDatabaseStep) continue;
     ++steps;
     EXPECT_EQ(report.progress, 1u);
   }
@@ -186,11 +172,12 @@ TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
 }
 
 TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage) {
-  run_.wizard().SetChecked(1006, true);
+  run_.wizard().SetChecked(kIdDemoDatabase, true);
   ASSERT_TRUE(ServerSet(L"fault=chunked&only=quelda.mdb"));
   std::wstring folder = MakeScratchDir(L"install_database_fails");
   const auto& r = Install(folder);
-  EXPECT_EQ(MessageSequence(r), (Numbers{1, 2, 8, 9, 10}));
+  EXPECT_EQ(MessageSequence(r),
+            (Numbers{kChecking, kDownloading, kDownloaded, kDatabaseDownloading, kDatabaseFailed}));
   EXPECT_EQ(r.back().text, std::wstring(L"下载 “") + kDatabaseUrl + L"” 失败！");
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.exe"));
   // The archive was closed: the package file can go.
@@ -201,7 +188,9 @@ TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage
   ASSERT_TRUE(CreateDirectoryW((folder + L"\\Quelda.mdb").c_str(), nullptr));
   // The database is put in place only once it has arrived whole.
   const auto& again = Install(folder);
-  EXPECT_EQ(MessageSequence(again), (Numbers{1, 2, 8, 9, 12, 11}));
+  EXPECT_EQ(MessageSequence(again),
+            (Numbers{kChecking, kDownloading, kDownloaded, kDatabaseDownloading, kDatabaseStep,
+                     kDatabaseNotCreated}));
   std::wstring expected = L"创建 “" + folder + L"\\Quelda.mdb” 失败！\r\n";
   EXPECT_EQ(again.back().text.compare(0, expected.size(), expected), 0);
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb.download"));
@@ -221,7 +210,7 @@ TEST_F(InstallServerIntegration, TargetThatCannotBeMovedFailsUntilItIsFree) {
   const auto& r = Install(folder);
   std::wstring expected =
       L"备份 “" + folder + L"\\Quelda.exe” 至 “" + folder + L"\\Update\\Backup1.2.3\\” 失败！\r\n";
-  EXPECT_EQ(MessageNumber(r.back()), 14);
+  EXPECT_EQ(MessageNumber(r.back()), kBackupFailed);
   EXPECT_EQ(r.back().text.compare(0, expected.size(), expected), 0) << r.back().text.c_str();
   EXPECT_EQ(ReadFileBytes(folder + L"\\readme.txt"), "old readme");
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.exe"), ReadFileBytes(TestAppPath(L"1.2.3.0")));
@@ -230,16 +219,14 @@ TEST_F(InstallServerIntegration, TargetThatCannotBeMovedFailsUntilItIsFree) {
 
   // Retry: the worker runs again and passes the wait at once.
   const auto& retry = Install(folder);
-  EXPECT_EQ(retry.back().kind, 2) << retry.back().text.c_str();
+  EXPECT_EQ(retry.back().kind, kStatusFinished) << retry.back().text.c_str();
   ExpectTreeIn(TestSite(L"app_expected"), folder);
 }
 
-// Every file under the folder with its bytes.
+// Everything under the folder, each file with its bytes.
 std::map<std::wstring, std::string> TreeContents(const std::wstring& folder) {
-  std::vector<std::wstring> files;
-  ListFiles(folder, L"", &files);
   std::map<std::wstring, std::string> contents;
-  for (const std::wstring& file : files) contents[file] = ReadFileBytes(folder + file);
+  for (const std::wstring& path : ListTree(folder)) contents[path] = ReadFileBytes(folder + path);
   return contents;
 }
 
@@ -250,8 +237,9 @@ TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
   MakeOldInstallation(folder);
   auto before = TreeContents(folder);
   const auto& r = Install(folder);
-  EXPECT_EQ(MessageNumbers(r), (Numbers{1, 2, 7}));
+  EXPECT_EQ(MessageNumbers(r), (Numbers{kChecking, kDownloading, kNotAZip}));
   auto after = TreeContents(folder);
+  after.erase(L"\\download\\");
   after.erase(L"\\download\\Quelda2.0.zip");
   EXPECT_TRUE(after == before) << "the installation is as it was";
   EXPECT_FALSE(FileExists(folder + L"\\Update"));
@@ -259,7 +247,7 @@ TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
   // Retry with a sound download writes over the same package file.
   ASSERT_TRUE(ServerServe(L"app"));
   const auto& retry = Install(folder);
-  EXPECT_EQ(retry.back().kind, 2);
+  EXPECT_EQ(retry.back().kind, kStatusFinished);
   ExpectTreeIn(TestSite(L"app_expected"), folder);
 }
 
@@ -269,7 +257,7 @@ TEST_F(InstallServerIntegration, FolderEntriesBeforeOrAfterTheirFilesMoveNoFolde
   MakeOldInstallation(folder);
   WriteText(folder + L"\\data\\lang\\mine.txt", "the user's own");
   const auto& r = Install(folder);
-  ASSERT_EQ(r.back().kind, 2) << r.back().text.c_str();
+  ASSERT_EQ(r.back().kind, kStatusFinished) << r.back().text.c_str();
   EXPECT_EQ(ReadFileBytes(folder + L"\\data\\old_only.txt"), "only in 1.2.3");
   EXPECT_EQ(ReadFileBytes(folder + L"\\data\\lang\\mine.txt"), "the user's own");
   std::wstring expected = TestSite(L"app_expected");
@@ -291,7 +279,8 @@ TEST_F(InstallServerIntegration, ItemWithAnEscapingNameIsNeitherMovedNorExtracte
   CreateDirectoryW(folder.c_str(), nullptr);
   MakeOldInstallation(folder);
   const auto& r = Install(folder);
-  EXPECT_EQ(MessageNumbers(r), (Numbers{1, 2, 7})) << r.back().text.c_str();
+  EXPECT_EQ(MessageNumbers(r), (Numbers{kChecking, kDownloading, kNotAZip}))
+      << r.back().text.c_str();
   EXPECT_EQ(ReadFileBytes(folder + L"\\readme.txt"), "old readme");
   EXPECT_FALSE(FileExists(parent + L"\\outside.txt"));
   EXPECT_FALSE(FileExists(folder + L"\\zz.txt"));

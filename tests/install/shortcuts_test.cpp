@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/control_ids.h"
 #include "support/link_probe.h"
 #include "support/fake_wizard.h"
 #include "support/test_paths.h"
@@ -26,7 +27,7 @@ class ShortcutsTest : public ::testing::Test {
   }
   void TearDown() override { CoUninitialize(); }
   void Check(std::initializer_list<int> boxes) {
-    for (int box : {kDesktop, kPrograms, kStartup, kQuickLaunch, 1006})
+    for (int box : {kDesktop, kPrograms, kStartup, kQuickLaunch, static_cast<int>(kIdDemoDatabase)})
       wizard_.SetChecked(box, false);
     for (int box : boxes) wizard_.SetChecked(box, true);
   }

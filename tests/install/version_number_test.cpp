@@ -5,10 +5,11 @@
 #include <string>
 
 #include "support/test_paths.h"
+#include "support/wide_text.h"
 
 namespace {
 
-std::wstring Text(PackedVersion v) { return std::wstring(FormatVersion(v).c_str()); }
+std::wstring Text(PackedVersion v) { return W(FormatVersion(v)); }
 
 constexpr PackedVersion Pack(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
   return (a << 24) | (b << 16) | (c << 8) | d;

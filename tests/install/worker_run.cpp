@@ -71,17 +71,20 @@ int MessageNumber(const StatusReport& report) {
   const std::wstring& t = report.text;
   auto starts = [&](const wchar_t* s) { return t.compare(0, wcslen(s), s) == 0; };
   auto has = [&](const wchar_t* s) { return t.find(s) != std::wstring::npos; };
-  if (starts(L"正在检查 Quelda Manager 最新版本 ...")) return 1;
-  if (starts(L"正在下载 Quelda Manager 演示数据库 ...")) return has(L"\r\n共 ") ? 12 : 9;
-  if (starts(L"正在下载 Quelda Manager ")) return has(L"\r\n共 ") ? 6 : 2;
-  if (starts(L"下载 “")) return has(L" 失败 (") ? 4 : has(L"quelda.mdb”") ? 10 : 3;
-  if (starts(L"创建 “")) return has(L"\\download\\Quelda") ? 5 : 11;
-  if (t == L"下载的文件不是有效的 zip 压缩文件！") return 7;
-  if (starts(L"已下载 Quelda Manager ")) return 8;
-  if (t == L"解压下载的压缩文件 ...") return 13;
-  if (starts(L"备份 “")) return 14;
-  if (starts(L"解压 “")) return 15;
-  if (t == L"已完成。") return 16;
+  if (starts(L"正在检查 Quelda Manager 最新版本 ...")) return kChecking;
+  if (starts(L"正在下载 Quelda Manager 演示数据库 ..."))
+    return has(L"\r\n共 ") ? kDatabaseStep : kDatabaseDownloading;
+  if (starts(L"正在下载 Quelda Manager ")) return has(L"\r\n共 ") ? kDownloadStep : kDownloading;
+  if (starts(L"下载 “"))
+    return has(L" 失败 (") ? kNoLength : has(L"quelda.mdb”") ? kDatabaseFailed : kDownloadFailed;
+  if (starts(L"创建 “"))
+    return has(L"\\download\\Quelda") ? kPackageNotCreated : kDatabaseNotCreated;
+  if (t == L"下载的文件不是有效的 zip 压缩文件！") return kNotAZip;
+  if (starts(L"已下载 Quelda Manager ")) return kDownloaded;
+  if (t == L"解压下载的压缩文件 ...") return kUnpacking;
+  if (starts(L"备份 “")) return kBackupFailed;
+  if (starts(L"解压 “")) return kExtractFailed;
+  if (t == L"已完成。") return kFinished;
   return 0;
 }
 
@@ -94,7 +97,7 @@ std::vector<int> MessageNumbers(const std::vector<StatusReport>& reports) {
 std::vector<int> MessageSequence(const std::vector<StatusReport>& reports) {
   std::vector<int> numbers;
   for (int n : MessageNumbers(reports)) {
-    bool step = n == 6 || n == 12;
+    bool step = n == kDownloadStep || n == kDatabaseStep;
     if (!step || numbers.empty() || numbers.back() != n) numbers.push_back(n);
   }
   return numbers;

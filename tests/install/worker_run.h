@@ -37,10 +37,31 @@ class WorkerRun {
   std::vector<StatusReport> reports_;
 };
 
-// Short forms of the reports for comparisons: the status number of each
-// report (1 to 16) by its fixed text, 0 for an unknown one.
+// The worker's status reports by number, in the order in which they can
+// come; MessageNumber tells them by their fixed texts.
+enum Report : int {
+  kChecking = 1,         // 正在检查 Quelda Manager 最新版本 ...
+  kDownloading,          // 正在下载 Quelda Manager %s ...
+  kDownloadFailed,       // 下载 “%s” 失败！
+  kNoLength,             // 下载 “%s” 失败 (%d/%d)！
+  kPackageNotCreated,    // 创建 “...\download\Quelda%s.zip” 失败！
+  kDownloadStep,         // 正在下载 ...\r\n共 %s KB，已下载 %s KB。
+  kNotAZip,              // 下载的文件不是有效的 zip 压缩文件！
+  kDownloaded,           // 已下载 Quelda Manager %s ...
+  kDatabaseDownloading,  // 正在下载 Quelda Manager 演示数据库 ...
+  kDatabaseFailed,       // 下载 “...quelda.mdb” 失败！
+  kDatabaseNotCreated,   // 创建 “...Quelda.mdb” 失败！
+  kDatabaseStep,         // 正在下载 ... 演示数据库 ...\r\n共 %s KB，已下载 %s KB。
+  kUnpacking,            // 解压下载的压缩文件 ...
+  kBackupFailed,         // 备份 “%s” 至 “%s” 失败！
+  kExtractFailed,        // 解压 “%s” 失败！
+  kFinished,             // 已完成。
+};
+
+// Short forms of the reports for comparisons: the Report of each by its
+// fixed text, 0 for an unknown one.
 int MessageNumber(const StatusReport& report);
 std::vector<int> MessageNumbers(const std::vector<StatusReport>& reports);
-// The message numbers with runs of a progress message (6, 12) collapsed
-// into one.
+// The report numbers with runs of a progress report (kDownloadStep,
+// kDatabaseStep) collapsed into one.
 std::vector<int> MessageSequence(const std::vector<StatusReport>& reports);

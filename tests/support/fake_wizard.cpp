@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/control_ids.h"
 #include "app/setup_state.h"
 
 FakeWizard::FakeWizard() {
@@ -13,11 +14,14 @@ FakeWizard::FakeWizard() {
     CreateWindowExW(0, className, L"", WS_CHILD | style, 0, 0, 100, 20, window_,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
   };
-  child(L"EDIT", ES_AUTOHSCROLL, 1004);
-  for (int id = 1006; id <= 1010; ++id) child(L"BUTTON", BS_AUTOCHECKBOX, id);
-  child(L"STATIC", 0, 1000);
-  child(PROGRESS_CLASSW, 0, 1001);
-  for (int id : {4, 1002, 1003}) child(L"BUTTON", BS_PUSHBUTTON, id);
+  child(L"EDIT", ES_AUTOHSCROLL, kIdFolderBox);
+  for (int id :
+       {kIdDemoDatabase, kIdDesktopLink, kIdProgramsLink, kIdQuickLaunchLink, kIdStartupLink}) {
+    child(L"BUTTON", BS_AUTOCHECKBOX, id);
+  }
+  child(L"STATIC", 0, kIdStatusLine);
+  child(PROGRESS_CLASSW, 0, kIdProgressBar);
+  for (int id : {kIdRetry, kIdBack, kIdNext}) child(L"BUTTON", BS_PUSHBUTTON, id);
   for (HWND& page : gPages) page = window_;
 }
 
@@ -27,7 +31,7 @@ FakeWizard::~FakeWizard() {
 }
 
 void FakeWizard::SetFolder(const std::wstring& folder) {
-  SetDlgItemTextW(window_, 1004, folder.c_str());
+  SetDlgItemTextW(window_, kIdFolderBox, folder.c_str());
 }
 
 void FakeWizard::SetChecked(int id, bool checked) {

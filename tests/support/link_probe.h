@@ -2,8 +2,11 @@
 
 #include <string>
 
+#include "app/control_ids.h"
+
 // The four shortcuts of the options page as the shell sees them.
-constexpr int kDesktopBox = 1007, kProgramsBox = 1008, kQuickLaunchBox = 1009, kStartupBox = 1010;
+constexpr int kDesktopBox = kIdDesktopLink, kProgramsBox = kIdProgramsLink,
+              kQuickLaunchBox = kIdQuickLaunchLink, kStartupBox = kIdStartupLink;
 constexpr int kShortcutBoxes[] = {kDesktopBox, kProgramsBox, kStartupBox, kQuickLaunchBox};
 
 // Where the shortcut of a box lies in this prefix.

@@ -4,8 +4,8 @@
 #include <vector>
 
 // Every status report of the product's code in a test program that links
-// status_recorder.cpp with quelda_record_status(): the window sees only the
-// latest text, a test needs each one.
+// status_recorder.cpp (quelda_record_status()), through the status slot's
+// observer: the window sees only the latest text, a test needs each one.
 struct StatusReport {
   unsigned progress = 0;
   int kind = 0;

@@ -36,6 +36,34 @@ void RemoveTree(const std::wstring& path) {
   SHFileOperationW(&op);
 }
 
+namespace {
+
+void ListInto(const std::wstring& root, const std::wstring& relative, bool deep,
+              std::vector<std::wstring>* paths) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((root + relative + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      paths->push_back(relative + L"\\" + name + L"\\");
+      if (deep) ListInto(root, relative + L"\\" + name, deep, paths);
+    } else {
+      paths->push_back(relative + L"\\" + name);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+}  // namespace
+
+std::vector<std::wstring> ListTree(const std::wstring& folder, bool deep) {
+  std::vector<std::wstring> paths;
+  ListInto(folder, L"", deep, &paths);
+  return paths;
+}
+
 std::wstring MakeScratchDir(const std::wstring& name) {
   wchar_t cwd[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, cwd);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Windows path of the build folder (QUELDA_BIN_DIR, a Unix path, seen
 // through Wine's Z: drive), without a trailing backslash.
@@ -12,6 +13,10 @@ std::wstring TestAppPath(const std::wstring& tag);
 // A fresh, empty folder for one test under the test's working folder.
 std::wstring MakeScratchDir(const std::wstring& name);
 void RemoveTree(const std::wstring& path);
+// What lies below the folder, as relative paths ("\\data\\a.txt"), a folder
+// with a trailing backslash and before what it holds; with deep false only
+// what lies directly in it.
+std::vector<std::wstring> ListTree(const std::wstring& folder, bool deep = true);
 bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 bool FileExists(const std::wstring& path);
 std::string ReadFileBytes(const std::wstring& path);

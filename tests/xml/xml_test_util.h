@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/wide_text.h"
+
 #include "xml/xml_doc.h"
 
 // Every document a test parses goes through here, so that every test also
@@ -27,5 +29,3 @@ std::string EditProblem(const XmlDoc& doc);
 
 // The tree as tag names: "r(a* b(c))"; '*' marks Unended, '#' HasError.
 std::wstring Outline(const XmlDoc& doc);
-
-inline std::wstring W(const WStr& s) { return std::wstring(s.c_str(), s.size()); }

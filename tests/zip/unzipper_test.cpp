@@ -49,16 +49,7 @@ uint64_t DosLocalTime(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s) {
 const uint64_t kFixtureDosTime = DosLocalTime(2021, 6, 15, 13, 45, 32);
 
 int CountFiles(const std::wstring& folder) {
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return 0;
-  int n = 0;
-  do {
-    std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") ++n;
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  return n;
+  return static_cast<int>(ListTree(folder, /*deep=*/false).size());
 }
 
 TEST(ZipArchiveHandle, CountsItemsRightAfterOpeningAndChecksHandles) {

@@ -10,12 +10,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/control_ids.h"
 #include "support/process.h"
 #include "support/window_finder.h"
 
 namespace {
 
-constexpr int kNext = 1003, kFolderBox = 1004, kDemoDatabase = 1006;
 std::wstring gPictures;
 DWORD gPause = 0;
 
@@ -40,27 +40,29 @@ int wmain(int argc, wchar_t** argv) {
   if (!setup.Start(argv[1])) return Fail(L"the setup does not start");
   HWND frame = WaitForProcessWindow(setup.id(), L"#32770", 30000);
   if (!frame) return Fail(L"no wizard appeared");
-  HWND folderPage = PageWithControl(frame, kFolderBox);
-  HWND optionsPage = PageWithControl(frame, kDemoDatabase);
-  HWND downloadPage = PageWithControl(frame, 1000);
-  auto waitShown = [](HWND page) { return WaitUntil([&] { return IsWindowVisible(page) != 0; }, 10000); };
+  HWND folderPage = PageWithControl(frame, kIdFolderBox);
+  HWND optionsPage = PageWithControl(frame, kIdDemoDatabase);
+  HWND downloadPage = PageWithControl(frame, kIdStatusLine);
+  auto waitShown = [](HWND page) {
+    return WaitUntil([&] { return IsWindowVisible(page) != 0; }, 10000);
+  };
 
   Picture(frame, L"1_welcome");
-  ClickButton(frame, kNext);
+  ClickButton(frame, kIdNext);
   if (!waitShown(folderPage)) return Fail(L"the folder page did not come");
-  std::wstring folder = DlgItemText(folderPage, kFolderBox);
+  std::wstring folder = DlgItemText(folderPage, kIdFolderBox);
   Picture(frame, L"2_folder");
-  ClickButton(frame, kNext);
+  ClickButton(frame, kIdNext);
   if (!waitShown(optionsPage)) return Fail(L"the options page did not come");
-  SendMessageW(GetDlgItem(optionsPage, kDemoDatabase), BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageW(GetDlgItem(optionsPage, kIdDemoDatabase), BM_SETCHECK, BST_CHECKED, 0);
   Picture(frame, L"3_options");
-  ClickButton(frame, kNext);
+  ClickButton(frame, kIdNext);
   if (!waitShown(downloadPage)) return Fail(L"the download page did not come");
   Picture(frame, L"4_download");
 
   HWND question = WaitForMessageBox(setup.id(), frame, 120000);
   if (!question) {
-    wprintf(L"demo: %ls\n", DlgItemText(downloadPage, 1000).c_str());
+    wprintf(L"demo: %ls\n", DlgItemText(downloadPage, kIdStatusLine).c_str());
     return Fail(L"the installation did not finish");
   }
   Picture(question, L"5_finished");

@@ -4,9 +4,11 @@
 
 #include <string>
 
+#include "support/wide_text.h"
+
 namespace {
 
-std::wstring Grouped(const wchar_t* text) { return GroupThousands(WStr(text)).c_str(); }
+std::wstring Grouped(const wchar_t* text) { return W(GroupThousands(WStr(text))); }
 
 TEST(GroupThousands, CommasEveryThreeDigitsOfTheDigitRun) {
   EXPECT_EQ(Grouped(L"1234567"), L"1,234,567");
@@ -25,9 +27,9 @@ TEST(GroupThousands, CommasEveryThreeDigitsOfTheDigitRun) {
 }
 
 TEST(DecimalText, NoSignNoLeadingZeros) {
-  EXPECT_EQ(std::wstring(DecimalText(0).c_str()), L"0");
-  EXPECT_EQ(std::wstring(DecimalText(40000000 / 1024).c_str()), L"39062");
-  EXPECT_EQ(std::wstring(DecimalText(0xFFFFFFFFu).c_str()), L"4294967295");
+  EXPECT_EQ(W(DecimalText(0)), L"0");
+  EXPECT_EQ(W(DecimalText(40000000 / 1024)), L"39062");
+  EXPECT_EQ(W(DecimalText(0xFFFFFFFFu)), L"4294967295");
 }
 
 }  // namespace

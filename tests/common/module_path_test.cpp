@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "support/wide_text.h"
 
 namespace {
 
@@ -15,14 +16,14 @@ std::wstring OwnPath() {
 
 TEST(ModulePath, IsThePathOfTheModuleHoldingTheCode) {
   // Linked into this test program, the code's module is the program itself.
-  EXPECT_EQ(std::wstring(GetModulePath().c_str()), OwnPath());
+  EXPECT_EQ(W(GetModulePath()), OwnPath());
 }
 
 TEST(ModuleDirPath, IsTheFolderWithItsBackslashAndTheName) {
   std::wstring own = OwnPath();
   std::wstring dir = own.substr(0, own.find_last_of(L'\\') + 1);
-  EXPECT_EQ(std::wstring(GetModuleDirPath(L"").c_str()), dir);
-  EXPECT_EQ(std::wstring(GetModuleDirPath(L"Quelda.exe").c_str()), dir + L"Quelda.exe");
+  EXPECT_EQ(W(GetModuleDirPath(L"")), dir);
+  EXPECT_EQ(W(GetModuleDirPath(L"Quelda.exe")), dir + L"Quelda.exe");
 }
 
 TEST(ModuleDirPath, EmptyWhenTheResultDoesNotFit) {
