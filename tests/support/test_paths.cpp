@@ -1,7 +1,6 @@
 #include "support/test_paths.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -25,16 +24,6 @@ std::wstring TestAppPath(const std::wstring& tag) {
   return BuildDir() + L"\\test_apps\\" + tag + L"\\Quelda.exe";
 }
 
-void RemoveTree(const std::wstring& path) {
-  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-  std::wstring from = path;
-  from.push_back(L'\0');  // double-terminated list
-  SHFILEOPSTRUCTW op = {};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-  SHFileOperationW(&op);
-}
 
 namespace {
 
@@ -62,6 +51,22 @@ std::vector<std::wstring> ListTree(const std::wstring& folder, bool deep) {
   std::vector<std::wstring> paths;
   ListInto(folder, L"", deep, &paths);
   return paths;
+}
+
+void RemoveTree(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  // Read-only, hidden and system files go too.
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileW(path.c_str());
+    return;
+  }
+  for (std::wstring child : ListTree(path, /*deep=*/false)) {
+    if (child.back() == L'\\') child.pop_back();
+    RemoveTree(path + child);
+  }
+  RemoveDirectoryW(path.c_str());
 }
 
 std::wstring MakeScratchDir(const std::wstring& name) {

@@ -12,11 +12,12 @@ std::wstring TestAppPath(const std::wstring& tag);
 
 // A fresh, empty folder for one test under the test's working folder.
 std::wstring MakeScratchDir(const std::wstring& name);
-void RemoveTree(const std::wstring& path);
 // What lies below the folder, as relative paths ("\\data\\a.txt"), a folder
 // with a trailing backslash and before what it holds; with deep false only
 // what lies directly in it.
 std::vector<std::wstring> ListTree(const std::wstring& folder, bool deep = true);
+// Deletes the file or folder with everything in it, read-only files too.
+void RemoveTree(const std::wstring& path);
 bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 bool FileExists(const std::wstring& path);
 std::string ReadFileBytes(const std::wstring& path);

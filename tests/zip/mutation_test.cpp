@@ -10,30 +10,14 @@
 
 namespace {
 
+// The names directly in the folder.
 std::set<std::wstring> Listing(const std::wstring& folder) {
   std::set<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.insert(name);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  return names;
-}
-
-// Deletes a tree that may hold read-only, hidden and system files.
-void DeleteTree(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    for (const std::wstring& name : Listing(path)) DeleteTree(path + L"\\" + name);
-    RemoveDirectoryW(path.c_str());
-  } else {
-    DeleteFileW(path.c_str());
+  for (std::wstring path : ListTree(folder, /*deep=*/false)) {
+    if (path.back() == L'\\') path.pop_back();
+    names.insert(path.substr(1));
   }
+  return names;
 }
 
 std::vector<size_t> HeaderPositions(const std::string& bytes) {
@@ -149,7 +133,7 @@ TEST(ZipRobustness, MutatedArchivesNeverEscapeTheTargetFolder) {
           << fixture << " mutation " << m;
       ASSERT_EQ(Listing(root + L"\\w"), std::set<std::wstring>{L"x"}) << fixture << " " << m;
       ASSERT_EQ(Listing(root), std::set<std::wstring>{L"w"}) << fixture << " " << m;
-      DeleteTree(target);
+      RemoveTree(target);
     }
   }
   EXPECT_EQ(Listing(L"C:"), driveC);
