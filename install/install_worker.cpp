@@ -39,14 +39,15 @@ WStr DownloadPackage(HWND page, const WStr& versionText) {
   WStr format(L"正在下载 Quelda Manager ");
   format.Append(versionText);
   format.Append(L" ...\r\n共 %s KB，已下载 %s KB。");
-  DownloadJob job = {kPackageUrl, name.c_str(), /*makeFolders=*/true, /*reportStatusCode=*/true,
-                     format.c_str(), /*partSuffix=*/nullptr};
+  DownloadJob job = {kPackageUrl,          name.c_str(),
+                     /*makeFolders=*/true, /*reportStatusCode=*/true,
+                     format.c_str(),       /*partSuffix=*/nullptr};
   return DownloadToFile(page, job);
 }
 
 void RunInstall(HWND page) {
   PostStatus(page, 0, kStatusWorking, L"正在检查 Quelda Manager 最新版本 ...");
-  ByteStr manifest = FetchVersionManifest();
+  ByteStr manifest = FetchVersionManifest(CancelEvent());
   if (Cancelled(1)) return;
 
   PackedVersion newest = NewestVersion(manifest);

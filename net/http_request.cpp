@@ -5,7 +5,6 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "app/worker_access.h"
 #include "common/scoped.h"
 #include "net/update_server.h"
 
@@ -105,7 +104,7 @@ DWORD WINAPI RunHttpRequest(void* param) {
   return 0;
 }
 
-ByteStr FetchVersionManifest() {
+ByteStr FetchVersionManifest(HANDLE cancelEvent) {
   ScopedInternetHandle session(
       InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return ByteStr();
@@ -115,7 +114,7 @@ ByteStr FetchVersionManifest() {
   SharedRequest* shared = new (memory) SharedRequest();
   HttpRequest& request = shared->request;
   request.url = kManifestUrl;
-  request.cancelEvent = CancelEvent();
+  request.cancelEvent = cancelEvent;
   request.session = session.get();
   shared->references = 2;
 

@@ -33,8 +33,9 @@ constexpr DWORD kManifestTimeLimitMs = 15000;
 constexpr DWORD kRequestJoinMs = 300;
 
 // The version manifest's body, or an empty string on any failure, after the
-// time limit, or when the cancel event is (or becomes) set. Blocks the caller.
-ByteStr FetchVersionManifest();
+// time limit, or when the cancel event (manual-reset) is or becomes set.
+// Blocks the caller.
+ByteStr FetchVersionManifest(HANDLE cancelEvent);
 
 // Thread routine: request->url over request->session, leaving the response
 // body in request->body. Always returns 0.

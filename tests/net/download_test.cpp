@@ -56,7 +56,7 @@ TEST(NginxIntegration, ManifestAndPackageFromNginx) {
   ResetEvent(gCancelEvent);
   std::string manifest = SiteFile(L"quelda.xml");
   ASSERT_FALSE(manifest.empty());
-  ByteStr body = FetchVersionManifest();
+  ByteStr body = FetchVersionManifest(gCancelEvent);
   EXPECT_TRUE(std::string(body.c_str(), body.size()) == manifest);
 
   for (const wchar_t* url : {kPackageUrl, kDatabaseUrl}) {

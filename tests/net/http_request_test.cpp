@@ -84,8 +84,9 @@ using CancelIntegration = ServerTest;
 using TimeLimitSlow = ServerTest;
 
 TEST_F(ManifestIntegration, ArrivesWholeOverHttpsAsGetWithTheFormHeader) {
-  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest()));
-  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest())) << "a second fetch, nothing cached";
+  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent)));
+  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent)))
+      << "a second fetch, nothing cached";
 
   auto requests = ServerRequests();
   ASSERT_EQ(2u, requests.size());
@@ -102,10 +103,10 @@ TEST_F(ManifestIntegration, ArrivesWholeOverHttpsAsGetWithTheFormHeader) {
 
 TEST_F(ManifestIntegration, BodyWithoutContentLengthOrWithErrorStatusIsReturnedAsIs) {
   ASSERT_TRUE(ServerSet(L"fault=chunked"));
-  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest()));
+  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent)));
 
   ASSERT_TRUE(ServerSet(L"fault=notfound"));
-  std::string page = Bytes(FetchVersionManifest());
+  std::string page = Bytes(FetchVersionManifest(gCancelEvent));
   EXPECT_EQ(0u, page.find("<!DOCTYPE html>")) << page;
   EXPECT_NE(std::string::npos, page.find("<h1>404 Not Found</h1>")) << page;
 }
@@ -114,29 +115,29 @@ TEST_F(ManifestIntegration, ZeroByteEndsOnlyItsOwnChunk) {
   // The zero byte lies in the first 4,095-byte read: the rest of that read
   // is lost, every later read is appended whole.
   ASSERT_TRUE(ServerSet(L"fault=zero&at=100"));
-  std::string body = Bytes(FetchVersionManifest());
+  std::string body = Bytes(FetchVersionManifest(gCancelEvent));
   EXPECT_EQ(manifest_.substr(0, 100) + manifest_.substr(4095), body);
 
   // In the third read.
   ASSERT_TRUE(ServerSet(L"fault=zero&at=9000"));
-  body = Bytes(FetchVersionManifest());
+  body = Bytes(FetchVersionManifest(gCancelEvent));
   EXPECT_EQ(manifest_.substr(0, 9000) + manifest_.substr(3 * 4095), body);
 }
 
 TEST_F(ManifestIntegration, BodyBrokenOffEarlyKeepsWhatCame) {
   // The request thread ends before the wait does: what was read is the body.
   ASSERT_TRUE(ServerSet(L"fault=short&at=5000"));
-  EXPECT_EQ(manifest_.substr(0, 5000), Bytes(FetchVersionManifest()));
+  EXPECT_EQ(manifest_.substr(0, 5000), Bytes(FetchVersionManifest(gCancelEvent)));
 
   ASSERT_TRUE(ServerSet(L"fault=reset&at=5000"));
-  std::string body = Bytes(FetchVersionManifest());
+  std::string body = Bytes(FetchVersionManifest(gCancelEvent));
   EXPECT_EQ(manifest_.substr(0, body.size()), body);
   EXPECT_LE(body.size(), 5000u);
 }
 
 TEST_F(ManifestIntegration, UntrustedCertificateGivesEmptyBody) {
   ASSERT_TRUE(ServerSet(L"cert=untrusted"));
-  EXPECT_EQ("", Bytes(FetchVersionManifest()));
+  EXPECT_EQ("", Bytes(FetchVersionManifest(gCancelEvent)));
   EXPECT_EQ(0u, ServerRequests().size()) << "no request may follow the refused handshake";
   // Refused for its certificate, not for anything else. (Wine reports the
   // unknown authority's chain as one whose revocation cannot be checked.)
@@ -150,7 +151,8 @@ TEST_F(ManifestIntegration, UntrustedCertificateGivesEmptyBody) {
   InternetCloseHandle(session);
 
   ASSERT_TRUE(ServerSet(L"cert=trusted"));
-  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest())) << "the same server, trusted again";
+  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent)))
+      << "the same server, trusted again";
 }
 
 TEST_F(ManifestIntegration, ServerAnswersWhileAnotherRequestWaits) {
@@ -161,7 +163,7 @@ TEST_F(ManifestIntegration, ServerAnswersWhileAnotherRequestWaits) {
   });
   // The server holds that request until it is released.
   ASSERT_TRUE(WaitUntil([] { return ServerRequests().size() == 1; }, kPatience));
-  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest()));
+  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent)));
   ASSERT_TRUE(ServerRelease());
   held.join();
   EXPECT_EQ(manifest_, heldBody);
@@ -227,7 +229,7 @@ TEST_F(RequestUrlIntegration, QueryStaysInThePathAndPostDataMakesAPost) {
 TEST_F(CancelIntegration, CancelBeforeTheCallGivesEmptyBodyAtOnce) {
   SetEvent(gCancelEvent);
   auto start = Clock::now();
-  EXPECT_EQ("", Bytes(FetchVersionManifest()));
+  EXPECT_EQ("", Bytes(FetchVersionManifest(gCancelEvent)));
   EXPECT_LT(SecondsSince(start), kPromptly / 1000.0);
 }
 
@@ -239,7 +241,7 @@ void ExpectCancelReturnsPromptly(DWORD after) {
   ByteStr body("not empty");
   Clock::time_point returned;
   Thread fetch([&] {
-    body = FetchVersionManifest();
+    body = FetchVersionManifest(gCancelEvent);
     returned = Clock::now();
   });
   ASSERT_TRUE(WaitUntil([] { return ServerRequests().size() == 1; }, kPatience));
@@ -260,9 +262,9 @@ TEST_F(CancelIntegration, CancelWhileTheServerWithholdsItsReplyReturnsPromptly) 
   // and afterwards, when it has got its reply.
   ASSERT_TRUE(ServerSet(L"fault=none"));
   ResetEvent(gCancelEvent);
-  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest()));
+  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent)));
   ASSERT_TRUE(ServerRelease());
-  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest()));
+  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent)));
   EXPECT_EQ(3u, ServerRequests().size());
 }
 
@@ -276,7 +278,7 @@ TEST_F(CancelIntegration, CancelWhileTheBodyTricklesInDropsWhatCame) {
 // below would take far longer).
 void ExpectEmptyBodyAtTheTimeLimit() {
   auto start = Clock::now();
-  EXPECT_EQ("", Bytes(FetchVersionManifest()));
+  EXPECT_EQ("", Bytes(FetchVersionManifest(gCancelEvent)));
   double seconds = SecondsSince(start);
   std::printf("returned after %.3f s\n", seconds);
   EXPECT_GE(seconds, 14.5);
