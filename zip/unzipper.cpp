@@ -118,18 +118,19 @@ bool EqualsNoCase(const wchar_t* text, size_t length, const wchar_t* word) {
   return length == n && _wcsnicmp(text, word, n) == 0;
 }
 
-// A component that Windows would resolve to a parent folder (".." and, after
-// its trimming of trailing dots and spaces, "...", ".. ") or to a device.
+// A component that Windows would not keep as written, or that names no file
+// in the target: empty (two separators in a row), made of dots and blanks
+// only (".", "..", ". "), ending in a dot or a blank (trimmed away, so that
+// "a." would be "a"), or a device (CON, PRN, AUX, NUL, COM0-9 and LPT0-9,
+// the digits 1-3 also as superscripts, CONIN$, CONOUT$), with or without an
+// extension.
 bool IsDangerousComponent(const wchar_t* c, size_t length) {
-  size_t dots = 0, others = 0;
+  if (length == 0 || c[length - 1] == L'.' || c[length - 1] == L' ') return true;
+  size_t others = 0;
   for (size_t i = 0; i < length; ++i) {
-    if (c[i] == L'.') {
-      ++dots;
-    } else if (c[i] != L' ') {
-      ++others;
-    }
+    if (c[i] != L'.' && c[i] != L' ') ++others;
   }
-  if (others == 0 && dots >= 2) return true;
+  if (others == 0) return true;
   size_t base = 0;
   while (base < length && c[base] != L'.') ++base;
   while (base > 0 && c[base - 1] == L' ') --base;
@@ -137,9 +138,12 @@ bool IsDangerousComponent(const wchar_t* c, size_t length) {
   for (const wchar_t* device : kDevices) {
     if (EqualsNoCase(c, base, device)) return true;
   }
-  if (base == 4 && (_wcsnicmp(c, L"COM", 3) == 0 || _wcsnicmp(c, L"LPT", 3) == 0) && c[3] >= L'1' &&
-      c[3] <= L'9') {
-    return true;
+  if (base == 4 && (_wcsnicmp(c, L"COM", 3) == 0 || _wcsnicmp(c, L"LPT", 3) == 0)) {
+    wchar_t digit = c[3];
+    if ((digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+        digit == L'\u00B3') {
+      return true;
+    }
   }
   return false;
 }
@@ -415,6 +419,9 @@ ZipResult VerifyArchive(ZipHandle* handle) {
     ZipItem item;
     ZipResult result = Describe(unzipper, static_cast<int32_t>(index), &item);
     if (result != ZipResult::Ok) return result;
+    // A name that the rules reduce to nothing ("/", "C:") names the target
+    // folder itself.
+    if (item.name[0] == 0) return ZipResult::Corrupt;
     if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     result = WriteEntry(unzipper, nullptr, static_cast<uint32_t>(item.uncompressedSize));
     if (result != ZipResult::Ok) return result;
