@@ -87,11 +87,18 @@ DWORD WINAPI RunHttpRequest(void* param) {
   // inside the body ends that chunk's contribution.
   char buffer[4096];
   memset(buffer, 0, sizeof buffer);
+  size_t received = 0;
   while (sent && LiveSession(request)) {
     DWORD count = 0;
     // A failed read leaves count at 0 and ends the body like its end would.
     InternetReadFile(http.get(), buffer, sizeof buffer - 1, &count);
     if (count == 0) break;
+    // Counted as read, not as kept: zero bytes keep nothing but still come.
+    received += count;
+    if (received > kMaxReplyBytes) {
+      request->body = ByteStr();
+      break;
+    }
     buffer[count] = 0;
     request->body.Append(buffer, strlen(buffer));
   }

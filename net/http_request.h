@@ -25,6 +25,10 @@ struct HttpRequest {
 static_assert(offsetof(HttpRequest, cancelEvent) == offsetof(HttpRequest, thread) + sizeof(HANDLE),
               "thread and cancelEvent must be adjacent for the wait");
 
+// A reply longer than this is no manifest (a real one is about 100 bytes):
+// reading stops there and the body is empty, so that a flood neither fills
+// the memory nor keeps the fetch going.
+constexpr size_t kMaxReplyBytes = 64 * 1024;
 // The whole exchange of one manifest fetch must end within this time.
 constexpr DWORD kManifestTimeLimitMs = 15000;
 // How long FetchVersionManifest waits for its request thread once it has

@@ -135,6 +135,13 @@ TEST_F(ManifestIntegration, BodyBrokenOffEarlyKeepsWhatCame) {
   EXPECT_LE(body.size(), 5000u);
 }
 
+TEST_F(ManifestIntegration, ReplyLongerThanAnyManifestGivesEmptyBody) {
+  // 40,000,000 bytes served as fast as they are taken: reading stops at
+  // 64 KB, and the fetch ends long before the package could arrive.
+  ASSERT_TRUE(ServerServe(L"big"));
+  EXPECT_EQ("", RunRequest(L"https://localhost/zaradizazavor/download/zirorov.zip"));
+}
+
 TEST_F(ManifestIntegration, UntrustedCertificateGivesEmptyBody) {
   ASSERT_TRUE(ServerSet(L"cert=untrusted"));
   EXPECT_EQ("", Bytes(FetchVersionManifest(gCancelEvent)));
