@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <objbase.h>
+#include <psapi.h>
 
 #include <string>
 
@@ -79,6 +80,17 @@ TEST_F(SetupServerIntegration, DamagedPackageIsAFailureWithRetry) {
   HWND download = setup.Page(kIdStatusLine);
   ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kIdRetry)); }, kPatience));
   EXPECT_EQ(Status(setup), L"下载的文件不是有效的 zip 压缩文件！");
+  EXPECT_EQ(setup.Close(), 0);
+}
+
+TEST_F(SetupServerIntegration, ManifestFloodIsNoManifestAndTakesNoMemory) {
+  ASSERT_TRUE(ServerSet(L"fault=flood&only=quelda.xml"));
+  RunningSetup setup(L"setup_flood");
+  ASSERT_TRUE(setup.Start());
+  EXPECT_TRUE(WaitForStatus(setup, L"已下载 Quelda Manager 0.0 ..."));
+  PROCESS_MEMORY_COUNTERS memory = {};
+  ASSERT_TRUE(GetProcessMemoryInfo(setup.process().handle(), &memory, sizeof memory));
+  EXPECT_LT(memory.PeakWorkingSetSize, 64u << 20);
   EXPECT_EQ(setup.Close(), 0);
 }
 

@@ -23,6 +23,8 @@ Fault modes (--fault, "?fault=" on a request, or /_control/set?fault=):
   slow      "delay" seconds (default 20) of silence before the headers, then
             the body "trickle" bytes (0: all) every "interval" seconds
   zero      the byte at offset "at" (default 100) replaced by a zero byte
+  flood     a Content-Length of 2,000,000,000 and bytes as fast as they are
+            taken, until the client goes away
   hold      silence before the headers until /_control/release (or for at
             most "delay" seconds), then the file; once released, no longer held
 A fault applies to every file, or with "only" (comma-separated names) to
@@ -58,7 +60,7 @@ FILES = {
     "zirorov.zip": "application/zip",
     "quelda.mdb": "application/octet-stream",
 }
-FAULTS = ("none", "chunked", "notfound", "short", "reset", "slow", "zero", "hold")
+FAULTS = ("none", "chunked", "notfound", "short", "reset", "slow", "zero", "hold", "flood")
 NOT_FOUND_PAGE = (
     b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
     b"<body><h1>404 Not Found</h1><p>The requested file is not here.</p></body></html>\n"
@@ -287,6 +289,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             at = 100 if at < 0 else at
             if at < len(body):
                 body = body[:at] + b"\0" + body[at + 1:]
+        if fault == "flood":
+            self.send_head(200, 2_000_000_000, content_type)
+            chunk = b"<quelda>" * 8192
+            for _ in range(2_000_000_000 // len(chunk)):
+                self.wfile.write(chunk)
+            return
         if fault == "chunked":
             self.send_response(200)
             self.send_header("Content-Type", content_type)
