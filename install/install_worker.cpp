@@ -31,6 +31,17 @@ PackedVersion NewestVersion(const ByteStr& manifest) {
   return ParseVersion(doc.GetChildAttribute(L"lastversion").c_str());
 }
 
+// Whether the install folder's drive has room for that many bytes; true
+// when it cannot tell.
+bool FitsOnDisk(uint64_t bytes) {
+  ULARGE_INTEGER available = {};
+  WStr folder = InstallPath(L"");
+  if (folder.empty() || !GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
+    return true;
+  }
+  return bytes <= available.QuadPart;
+}
+
 // The package's path, or empty after a failure report.
 WStr DownloadPackage(HWND page, const WStr& versionText) {
   WStr name(L"download\\Quelda");
@@ -61,9 +72,10 @@ void RunInstall(HWND page) {
   ZipItem summary;
   // The whole package is read and checked now, before the go-ahead: a
   // damaged one must not be found half-way through replacing the user's
-  // installation.
+  // installation, nor one that the install folder's drive cannot hold.
+  uint64_t extracted = 0;
   if (!archive || GetArchiveItem(archive.get(), -1, &summary) != 0 ||
-      VerifyArchive(archive.get()) != ZipResult::Ok) {
+      VerifyArchive(archive.get(), &extracted) != ZipResult::Ok || !FitsOnDisk(extracted)) {
     PostStatus(page, 0, kStatusFailed, L"下载的文件不是有效的 zip 压缩文件！");
     return;
   }

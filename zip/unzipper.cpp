@@ -10,6 +10,19 @@ namespace {
 
 constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 constexpr uint32_t kNameBufferBytes = kZipPathChars;
+constexpr uint64_t kLocalHeaderBytes = 30;
+// The most that deflate makes of one byte of its stream.
+constexpr uint64_t kDeflateMaxRatio = 1032;
+
+struct Span {
+  uint64_t start;
+  uint64_t end;
+};
+
+int CompareSpans(const void* a, const void* b) {
+  uint64_t x = static_cast<const Span*>(a)->start, y = static_cast<const Span*>(b)->start;
+  return x < y ? -1 : x > y ? 1 : 0;
+}
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -183,6 +196,8 @@ ZipResult Describe(Unzipper* unzipper, int32_t index, ZipItem* item) {
   if (CheckLocalHeader(reader, &variableSize, &extraOffset, &extraSize) != ZipReadStatus::Ok) {
     return ZipResult::Corrupt;
   }
+  unzipper->spanStart = reader->localHeaderOffset;
+  unzipper->spanEnd = unzipper->spanStart + kLocalHeaderBytes + variableSize + info.compressedSize;
   ZipSource* source = reader->source;
   unsigned char* extra = nullptr;
   if (extraSize > 0) {
@@ -407,7 +422,50 @@ ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* ta
   return result;
 }
 
-ZipResult VerifyArchive(ZipHandle* handle) {
+namespace {
+
+// The structure alone, before any data is read: names, headers, where each
+// item lies, and sizes that can be honest.
+ZipResult VerifyStructure(Unzipper* unzipper, uint64_t* totalSize) {
+  ZipReader* reader = unzipper->reader;
+  uint32_t count = reader->entryCount;
+  Span* spans = static_cast<Span*>(malloc((count ? count : 1) * sizeof(Span)));
+  if (!spans) return ZipResult::ReadFailed;
+  ZipResult result = ZipResult::Ok;
+  uint64_t total = 0;
+  for (uint32_t index = 0; index < count && result == ZipResult::Ok; ++index) {
+    ZipItem item;
+    result = Describe(unzipper, static_cast<int32_t>(index), &item);
+    if (result != ZipResult::Ok) break;
+    // A name that the rules reduce to nothing ("/", "C:") names the target
+    // folder itself.
+    const ZipEntryInfo& info = reader->info;
+    if (item.name[0] == 0 || unzipper->spanEnd > reader->dirOffset ||
+        (info.method == 8 &&
+         info.uncompressedSize / kDeflateMaxRatio > static_cast<uint64_t>(info.compressedSize))) {
+      result = ZipResult::Corrupt;
+      break;
+    }
+    spans[index] = {unzipper->spanStart, unzipper->spanEnd};
+    total += info.uncompressedSize;
+  }
+  if (result == ZipResult::Ok) {
+    qsort(spans, count, sizeof(Span), CompareSpans);
+    // Sorted by start, each item must end before the next begins; a shared
+    // local header is the plainest overlap.
+    for (uint32_t i = 1; i < count; ++i) {
+      if (spans[i].start < spans[i - 1].end) result = ZipResult::Corrupt;
+    }
+  }
+  free(spans);
+  if (totalSize) *totalSize = total;
+  return result;
+}
+
+}  // namespace
+
+ZipResult VerifyArchive(ZipHandle* handle, uint64_t* totalSize) {
+  if (totalSize) *totalSize = 0;
   ZipResult check = CheckHandle(handle);
   if (check != ZipResult::Ok) return check;
   Unzipper* unzipper = handle->unzipper;
@@ -415,13 +473,12 @@ ZipResult VerifyArchive(ZipHandle* handle) {
     unzipper->writeBuffer = static_cast<unsigned char*>(malloc(kZipBlockSize));
     if (!unzipper->writeBuffer) return ZipResult::ReadFailed;
   }
+  ZipResult structure = VerifyStructure(unzipper, totalSize);
+  if (structure != ZipResult::Ok) return structure;
   for (uint32_t index = 0; index < unzipper->reader->entryCount; ++index) {
     ZipItem item;
     ZipResult result = Describe(unzipper, static_cast<int32_t>(index), &item);
     if (result != ZipResult::Ok) return result;
-    // A name that the rules reduce to nothing ("/", "C:") names the target
-    // folder itself.
-    if (item.name[0] == 0) return ZipResult::Corrupt;
     if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     result = WriteEntry(unzipper, nullptr, static_cast<uint32_t>(item.uncompressedSize));
     if (result != ZipResult::Ok) return result;

@@ -47,6 +47,10 @@ struct Unzipper {
   char* password;
   unsigned char* writeBuffer;  // kZipBlockSize bytes once allocated
   wchar_t rootFolder[kZipPathChars];
+  // Where the described item lies in the archive: its local header and
+  // data, from the header's start to the data's end.
+  uint64_t spanStart;
+  uint64_t spanEnd;
 };
 
 struct ZipHandle {
@@ -60,10 +64,16 @@ ZipHandle* OpenArchiveFile(const wchar_t* path);
 ZipResult GetArchiveItem(ZipHandle* handle, int32_t index, ZipItem* item);
 ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* targetPath);
 // Reads every item as extraction would, writing nothing: each name made
-// safe, each header consistent, the data of each file to its end with its
-// length and CRC. Ok only when every item would extract, so that an
-// installation can refuse a damaged package before it changes anything.
-ZipResult VerifyArchive(ZipHandle* handle);
+// safe and not empty, each header consistent, the data of each file to its
+// end with its length and CRC. Before any data is read, the archive's
+// structure is checked: every item's header and data lie wholly before the
+// central directory, no two overlap (a few bytes that many central headers
+// point at would otherwise be extracted again and again), and no deflated
+// item declares more than deflate can make of its data (1,032 to 1). Ok
+// only when every item would extract, so that an installation can refuse a
+// damaged or hostile package before it changes anything; totalSize, when
+// given, receives the sum of the declared sizes.
+ZipResult VerifyArchive(ZipHandle* handle, uint64_t* totalSize = nullptr);
 ZipResult CloseArchive(ZipHandle* handle);
 // Creates every missing folder of base followed by path, top down.
 void EnsureFolderPath(const wchar_t* base, const wchar_t* path);

@@ -438,14 +438,25 @@ TEST(ZipVerify, PassesSoundArchivesAndFailsOnAnyDamagedItem) {
     std::wstring dir = MakeScratchDir(L"verified");
     EXPECT_EQ(Extract(archive.handle, 0, dir), ZipResult::Ok) << sound;
   }
-  for (const wchar_t* damaged : {L"bad_crc.zip", L"corrupt_deflate.zip", L"truncated.zip",
-                                 L"infozip_encrypted.zip", L"local_mismatch.zip", L"method12.zip",
-                                 L"walk_stuck.zip", L"count_too_high.zip", L"names.zip"}) {
+  for (const wchar_t* damaged :
+       {L"bad_crc.zip", L"corrupt_deflate.zip", L"truncated.zip", L"infozip_encrypted.zip",
+        L"local_mismatch.zip", L"method12.zip", L"walk_stuck.zip", L"count_too_high.zip",
+        L"names.zip", L"overlap_shared.zip", L"overlap_inside.zip", L"size_lies.zip"}) {
     Archive archive(damaged);
     ASSERT_NE(archive.handle, nullptr) << damaged;
     EXPECT_NE(VerifyArchive(archive.handle), ZipResult::Ok) << damaged;
   }
   EXPECT_EQ(VerifyArchive(nullptr), ZipResult::BadArgument);
+  // Each item of the overlapping archives is whole by itself.
+  for (const wchar_t* overlapping : {L"overlap_shared.zip", L"overlap_inside.zip"}) {
+    Archive archive(overlapping);
+    std::wstring dir = MakeScratchDir(L"overlapping");
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(Extract(archive.handle, i, dir), ZipResult::Ok);
+  }
+  Archive sound(L"crafted_ok.zip");
+  uint64_t total = 0;
+  EXPECT_EQ(VerifyArchive(sound.handle, &total), ZipResult::Ok);
+  EXPECT_EQ(total, 6u + 30000u);
 }
 
 TEST(ZipExtract, ManyItemsInAnyOrder) {

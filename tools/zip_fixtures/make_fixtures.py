@@ -165,7 +165,10 @@ class Entry:
         self.central_sig = kw.get("central_sig", 0x02014B50)
 
 
-def build_zip(entries, disk=0, dir_disk=0, disk_entries=None, total_entries=None):
+def build_zip(entries, disk=0, dir_disk=0, disk_entries=None, total_entries=None,
+              central=None):
+    """central: (entry, local header offset) pairs for the central directory
+    instead of one for each entry where it was written."""
     out = bytearray()
     offsets = []
     for e in entries:
@@ -175,13 +178,13 @@ def build_zip(entries, disk=0, dir_disk=0, disk_entries=None, total_entries=None
                            len(e.local_extra))
         out += e.local_name + e.local_extra + e.payload
     dir_offset = len(out)
-    for e, offset in zip(entries, offsets):
+    for e, offset in central if central is not None else zip(entries, offsets):
         out += struct.pack("<IHHHHIIIIHHHHHII", e.central_sig, (e.host << 8) | 20, 20, e.flags,
                            e.method, e.dos, e.crc, e.csize, e.usize, len(e.name), 0, 0, 0, 0,
                            e.external, offset)
         out += e.name
     dir_size = len(out) - dir_offset
-    n = len(entries)
+    n = len(entries) if central is None else len(central)
     out += struct.pack("<IHHHHIIH", 0x06054B50, disk, dir_disk,
                        n if disk_entries is None else disk_entries,
                        n if total_entries is None else total_entries, dir_size, dir_offset, 0)
@@ -252,6 +255,19 @@ def make_crafted_archives(out):
     save("walk_stuck.zip", broken)
     save("count_too_high.zip", build_zip([Entry("a.txt", b"a\n"), Entry("b.txt", b"b\n")],
                                          disk_entries=5, total_entries=5))
+    # Entries that share their data, each whole and with a sound CRC: two
+    # central headers for one local header, and one whose local header and
+    # data lie inside the stored data of another.
+    shared = Entry("a.txt", text)
+    save("overlap_shared.zip", build_zip([shared], central=[(shared, 0), (shared, 0)]))
+    inner = Entry("b.txt", b"inner\n", method=0)
+    inner_bytes = struct.pack("<IHHHIIIIHH", 0x04034B50, 20, 0, 0, inner.dos, inner.crc,
+                              inner.csize, inner.usize, 5, 0) + b"b.txt" + inner.data
+    outer = Entry("a.txt", b"x" * 10 + inner_bytes + b"y" * 10, method=0)
+    save("overlap_inside.zip", build_zip([outer], central=[(outer, 0), (inner, 30 + 5 + 10)]))
+    # A deflated entry that declares more than deflate can make of its data.
+    save("size_lies.zip", build_zip([Entry("big.txt", text, usize=len(Entry("x", text).payload)
+                                           * 1100)]))
     save("times.zip", build_zip([
         Entry("dos_only.txt", b"dos\n"),
         Entry("ut_all.txt", b"ut\n", local_extra=ut_field(7, MTIME, ATIME, MTIME - 86400)),
