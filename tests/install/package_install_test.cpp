@@ -231,18 +231,22 @@ std::map<std::wstring, std::string> TreeContents(const std::wstring& folder) {
 }
 
 TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
-  // The CRC of an entry in the middle of the package fails.
-  ASSERT_TRUE(ServerServe(L"damaged"));
+  // The CRC of an entry in the middle of the package fails; two items of
+  // the other share their header and data.
   std::wstring folder = MakeScratchDir(L"install_damaged");
   MakeOldInstallation(folder);
   auto before = TreeContents(folder);
-  const auto& r = Install(folder);
-  EXPECT_EQ(MessageNumbers(r), (Numbers{kChecking, kDownloading, kNotAZip}));
-  auto after = TreeContents(folder);
-  after.erase(L"\\download\\");
-  after.erase(L"\\download\\Quelda2.0.zip");
-  EXPECT_TRUE(after == before) << "the installation is as it was";
-  EXPECT_FALSE(FileExists(folder + L"\\Update"));
+  for (const wchar_t* site : {L"damaged", L"overlap"}) {
+    SCOPED_TRACE(testing::Message() << site);
+    ASSERT_TRUE(ServerServe(site));
+    const auto& r = Install(folder);
+    EXPECT_EQ(MessageNumbers(r), (Numbers{kChecking, kDownloading, kNotAZip}));
+    auto after = TreeContents(folder);
+    after.erase(L"\\download\\");
+    after.erase(L"\\download\\Quelda2.0.zip");
+    EXPECT_TRUE(after == before) << "the installation is as it was";
+    EXPECT_FALSE(FileExists(folder + L"\\Update"));
+  }
 
   // Retry with a sound download writes over the same package file.
   ASSERT_TRUE(ServerServe(L"app"));

@@ -9,6 +9,8 @@ zirorov.zip and quelda.mdb:
   bad_name/      a package whose second item escapes the install folder
   damaged/       the app package with one byte of data/sample.txt, an entry
                  in its middle, changed: its CRC fails
+  overlap/       a package whose two items share one local header and its
+                 data, the smallest zip bomb
   folders/       version 2.0.0.0 written with a folder entry before the files
                  of data/ and one after those of data/lang/
 
@@ -22,7 +24,9 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "update_server"))
+sys.path.insert(0, os.path.join(HERE, "..", "zip_fixtures"))
 import update_server  # noqa: E402
+import make_fixtures  # noqa: E402
 
 TREE = {
     "readme.txt": "Quelda Manager 2.0\r\n",
@@ -86,6 +90,15 @@ def make_damaged(sites):
         f.write(bytes([byte ^ 0x55]))
 
 
+def make_overlap(sites):
+    site = os.path.join(sites, "overlap")
+    shutil.rmtree(site, ignore_errors=True)
+    update_server.make_site(site, "2.0.0.0")
+    entry = make_fixtures.Entry("readme.txt", TREE["readme.txt"].encode() * 100)
+    with open(os.path.join(site, "zirorov.zip"), "wb") as f:
+        f.write(make_fixtures.build_zip([entry], central=[(entry, 0), (entry, 0)]))
+
+
 def make_folders(sites, app):
     site = os.path.join(sites, "folders")
     shutil.rmtree(site, ignore_errors=True)
@@ -105,6 +118,7 @@ def main():
     make_app(sites, app)
     make_bad_name(sites)
     make_damaged(sites)
+    make_overlap(sites)
     make_folders(sites, app)
 
 
