@@ -103,8 +103,9 @@ void ReportBackupFailure(HWND page, const WStr& target, const WStr& backupFolder
 }
 
 // Moves the user's database into the backup folder under a name no earlier
-// backup has, so that no backup of it is ever replaced.
-bool BackUpDatabase(const WStr& database, const WStr& backupFolder) {
+// backup has, so that no backup of it is ever replaced; *backup is where it
+// went.
+bool BackUpDatabase(const WStr& database, const WStr& backupFolder, WStr* backup) {
   EnsureFolder(backupFolder.c_str());
   for (int n = 0; n < kDatabaseBackups; ++n) {
     wchar_t name[32];
@@ -113,9 +114,9 @@ bool BackUpDatabase(const WStr& database, const WStr& backupFolder) {
     } else {
       _snwprintf_s(name, 32, _TRUNCATE, L"Quelda.%d.mdb", n);
     }
-    WStr backup = backupFolder;
-    backup.Append(name);
-    if (MoveFileExW(database.c_str(), backup.c_str(), 0)) return true;
+    *backup = backupFolder;
+    backup->Append(name);
+    if (MoveFileExW(database.c_str(), backup->c_str(), 0)) return true;
     DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
   }
@@ -131,8 +132,9 @@ bool ReplaceDatabase(HWND page, const WStr& part, const WStr& backupFolder) {
   // Only a file is a database to keep; anything else in the way makes the
   // replacement fail below.
   DWORD attributes = GetFileAttributesW(database.c_str());
+  WStr backup;
   if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !BackUpDatabase(database, backupFolder)) {
+      !BackUpDatabase(database, backupFolder, &backup)) {
     ReportBackupFailure(page, database, backupFolder);
     DeleteFileW(part.c_str());
     return false;
@@ -140,6 +142,8 @@ bool ReplaceDatabase(HWND page, const WStr& part, const WStr& backupFolder) {
   if (!MoveFileExW(part.c_str(), database.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     WStr reason = LastErrorText();
     DeleteFileW(part.c_str());
+    // The user's database goes back where it was.
+    if (!backup.empty()) MoveFileExW(backup.c_str(), database.c_str(), 0);
     PostStatus(page, 0, kStatusFailed, L"创建 “%s” 失败！\r\n%s", database.c_str(),
                reason.c_str());
     return false;
