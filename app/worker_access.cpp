@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr size_t kFolderBoxSize = 512;
-
 // By InstallOption.
 constexpr int kOptionBoxes[] = {kIdDemoDatabase, kIdDesktopLink, kIdProgramsLink, kIdStartupLink,
                                 kIdQuickLaunchLink};

@@ -238,6 +238,14 @@ ZipResult Describe(Unzipper* unzipper, int32_t index, ZipItem* item) {
   return ZipResult::Ok;
 }
 
+// The block buffer of entry reads, made at the first use.
+bool HasWriteBuffer(Unzipper* unzipper) {
+  if (!unzipper->writeBuffer) {
+    unzipper->writeBuffer = static_cast<unsigned char*>(malloc(kZipBlockSize));
+  }
+  return unzipper->writeBuffer != nullptr;
+}
+
 // Reads the current entry to its end, writing it to file unless that is
 // null, and checks its length and CRC.
 ZipResult WriteEntry(Unzipper* unzipper, HANDLE file, uint32_t expectedSize) {
@@ -407,10 +415,7 @@ ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* ta
   }
   EnsureFolderPath(base, folder);
 
-  if (!unzipper->writeBuffer) {
-    unzipper->writeBuffer = static_cast<unsigned char*>(malloc(kZipBlockSize));
-    if (!unzipper->writeBuffer) return ZipResult::WriteFailed;
-  }
+  if (!HasWriteBuffer(unzipper)) return ZipResult::WriteFailed;
   HANDLE file =
       CreateFileW(fullPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, item.attributes, nullptr);
   if (file == INVALID_HANDLE_VALUE) return ZipResult::CannotOpen;
@@ -437,9 +442,9 @@ ZipResult VerifyStructure(Unzipper* unzipper, uint64_t* totalSize) {
     ZipItem item;
     result = Describe(unzipper, static_cast<int32_t>(index), &item);
     if (result != ZipResult::Ok) break;
+    const ZipEntryInfo& info = reader->info;
     // A name that the rules reduce to nothing ("/", "C:") names the target
     // folder itself.
-    const ZipEntryInfo& info = reader->info;
     if (item.name[0] == 0 || unzipper->spanEnd > reader->dirOffset ||
         (info.method == 8 &&
          info.uncompressedSize / kDeflateMaxRatio > static_cast<uint64_t>(info.compressedSize))) {
@@ -469,10 +474,7 @@ ZipResult VerifyArchive(ZipHandle* handle, uint64_t* totalSize) {
   ZipResult check = CheckHandle(handle);
   if (check != ZipResult::Ok) return check;
   Unzipper* unzipper = handle->unzipper;
-  if (!unzipper->writeBuffer) {
-    unzipper->writeBuffer = static_cast<unsigned char*>(malloc(kZipBlockSize));
-    if (!unzipper->writeBuffer) return ZipResult::ReadFailed;
-  }
+  if (!HasWriteBuffer(unzipper)) return ZipResult::ReadFailed;
   ZipResult structure = VerifyStructure(unzipper, totalSize);
   if (structure != ZipResult::Ok) return structure;
   for (uint32_t index = 0; index < unzipper->reader->entryCount; ++index) {
