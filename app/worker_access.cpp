@@ -15,14 +15,27 @@ constexpr int kOptionBoxes[] = {kIdDemoDatabase, kIdDesktopLink, kIdProgramsLink
 
 }  // namespace
 
-WStr InstallPath(const wchar_t* relativePath) {
-  WStr path = FolderBoxText();
+namespace {
+
+WStr JoinInstallPath(WStr folder, const wchar_t* relativePath) {
   // No folder text that fits: no path, rather than one under the root.
-  if (path.empty()) return WStr();
-  if (path.back() != L'\\') path.Append(L'\\');
-  if (relativePath) path.Append(relativePath);
-  if (path.size() >= kFolderBoxSize) return WStr();
-  return path;
+  if (folder.empty()) return WStr();
+  if (folder.back() != L'\\') folder.Append(L'\\');
+  if (relativePath) folder.Append(relativePath);
+  if (folder.size() >= kFolderBoxSize) return WStr();
+  return folder;
+}
+
+}  // namespace
+
+WStr InstallPath(const wchar_t* relativePath) {
+  return JoinInstallPath(FolderBoxText(), relativePath);
+}
+
+FixedInstallFolder::FixedInstallFolder() : folder_(InstallPath(nullptr)) {}
+
+WStr FixedInstallFolder::Path(const wchar_t* relativePath) const {
+  return JoinInstallPath(folder_, relativePath);
 }
 
 bool IsOptionChecked(InstallOption option) {

@@ -17,6 +17,17 @@
 // the whole does not fit in 511 characters.
 WStr InstallPath(const wchar_t* relativePath);
 
+// The install folder read once, for many paths built as InstallPath builds
+// them: only for when the wizard can no longer change the folder.
+class FixedInstallFolder {
+ public:
+  FixedInstallFolder();
+  WStr Path(const wchar_t* relativePath) const;
+
+ private:
+  WStr folder_;  // with its backslash; empty when InstallPath has none
+};
+
 // The boxes of the options page.
 enum class InstallOption {
   kDemoDatabase,

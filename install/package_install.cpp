@@ -87,8 +87,8 @@ int MoveToBackup(const WStr& target, const WStr& backupFolder) {
 // The item's path under the install folder with backslashes throughout
 // (the shell's file operations do not take forward slashes), without a
 // trailing separator.
-WStr TargetOf(const wchar_t* itemName) {
-  WStr target = InstallPath(itemName);
+WStr TargetOf(const FixedInstallFolder& installFolder, const wchar_t* itemName) {
+  WStr target = installFolder.Path(itemName);
   for (size_t i = 0; i < target.size(); ++i) {
     if (target[i] == L'/') target[i] = L'\\';
   }
@@ -152,6 +152,9 @@ bool ReplaceDatabase(HWND page, const WStr& part, const WStr& backupFolder) {
 }
 
 bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& backupFolder) {
+  // Read once rather than per item (each read is a message to the wizard's
+  // thread): past the go-ahead the wizard can no longer change the folder.
+  FixedInstallFolder installFolder;
   for (int index = 0; index < itemCount; ++index) {
     ZipItem item{};
     // An item that cannot be described, or whose name was refused, is
@@ -161,7 +164,7 @@ bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& back
       PostStatus(page, 0, kStatusFailed, L"解压 “%s” 失败！", item.name);
       return false;
     }
-    WStr target = TargetOf(item.name);
+    WStr target = TargetOf(installFolder, item.name);
     if (target.empty()) {
       PostStatus(page, 0, kStatusFailed, L"解压 “%s” 失败！", item.name);
       return false;

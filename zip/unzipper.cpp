@@ -413,7 +413,13 @@ ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* ta
       !Append(fullPath, &used, filePart)) {
     return ZipResult::CannotOpen;
   }
-  EnsureFolderPath(base, folder);
+  size_t folderLength = used - wcslen(filePart);
+  if (wcsncmp(unzipper->madeFolder, fullPath, folderLength) != 0 ||
+      unzipper->madeFolder[folderLength] != 0) {
+    EnsureFolderPath(base, folder);
+    memcpy(unzipper->madeFolder, fullPath, folderLength * sizeof(wchar_t));
+    unzipper->madeFolder[folderLength] = 0;
+  }
 
   if (!HasWriteBuffer(unzipper)) return ZipResult::WriteFailed;
   HANDLE file =

@@ -62,6 +62,7 @@ ZipSource* CreateZipSource(HANDLE handle, bool ownsHandle) {
   // Archive positions are 32-bit; a start beyond 4 GB cannot be addressed.
   if (source->canSeek && high != 0) source->canSeek = false;
   source->initialOffset = source->canSeek ? low : 0;
+  source->position = source->initialOffset;
   return source;
 }
 
@@ -75,20 +76,55 @@ void FreeZipSource(ZipSource* source) {
 
 bool SeekSource(ZipSource* source, uint64_t position) {
   if (!source->canSeek) return false;
-  uint64_t target = position + source->initialOffset;
-  LONG high = static_cast<LONG>(target >> 32);
-  SetLastError(NO_ERROR);
-  DWORD low =
-      SetFilePointer(source->handle, static_cast<LONG>(target & 0xFFFFFFFFu), &high, FILE_BEGIN);
-  return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+  // The file pointer moves at the next read that goes to the file.
+  source->position = position + source->initialOffset;
+  return true;
 }
 
-bool ReadSource(ZipSource* source, void* buffer, uint32_t size) {
-  DWORD got = 0;
-  if (!ReadFile(source->handle, buffer, size, &got, nullptr)) {
+namespace {
+
+// Reads up to size bytes at the source's position from the file itself.
+bool ReadFromFile(ZipSource* source, void* buffer, uint32_t size, DWORD* got) {
+  *got = 0;
+  if (source->canSeek) {
+    LONG high = static_cast<LONG>(source->position >> 32);
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(source->handle, static_cast<LONG>(source->position & 0xFFFFFFFFu),
+                               &high, FILE_BEGIN);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+  }
+  if (!ReadFile(source->handle, buffer, size, got, nullptr)) {
     source->readError = true;
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool ReadSource(ZipSource* source, void* buffer, uint32_t size) {
+  uint64_t offset = source->position - source->windowStart;
+  bool inWindow = source->canSeek && source->position >= source->windowStart &&
+                  offset + size <= source->windowLength;
+  if (!inWindow && source->canSeek && size <= kZipWindowSize / 2) {
+    DWORD got = 0;
+    source->windowLength = 0;
+    if (!ReadFromFile(source, source->window, kZipWindowSize, &got)) return false;
+    source->windowStart = source->position;
+    source->windowLength = got;
+    offset = 0;
+    // Short of the end of the file: the read fails, as the file's would.
+    if (size > got) return false;
+    inWindow = true;
+  }
+  if (inWindow) {
+    memcpy(buffer, source->window + offset, size);
+    source->position += size;
+    return true;
+  }
+  DWORD got = 0;
+  if (!ReadFromFile(source, buffer, size, &got)) return false;
+  source->position += got;
   return got == size;
 }
 

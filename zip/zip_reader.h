@@ -21,12 +21,21 @@ enum class ZipReadStatus : int32_t {
 constexpr uint32_t kZipNoPosition = 0xFFFFFFFFu;
 constexpr uint32_t kZipBlockSize = 16384;
 
+// Header fields are read a few bytes at a time; each read call would be a
+// system call (under Wine also a trip to its server), so small reads are
+// served from a window of the file held in memory.
+constexpr uint32_t kZipWindowSize = 4096;
+
 struct ZipSource {
   bool canSeek;
   HANDLE handle;
   bool readError;
   uint32_t initialOffset;
   bool ownsHandle;
+  uint64_t position;  // of the next read, in the file
+  uint64_t windowStart;
+  uint32_t windowLength;
+  unsigned char window[kZipWindowSize];
 };
 
 struct ZipEntryInfo {
@@ -86,7 +95,8 @@ void FreeZipSource(ZipSource* source);
 
 // Seeks to initialOffset + position (64-bit, so no sum wraps around).
 bool SeekSource(ZipSource* source, uint64_t position);
-// Reads exactly size bytes or fails.
+// Reads exactly size bytes or fails. Reads that the window holds, or that
+// are small, come from the window; others go to the file directly.
 bool ReadSource(ZipSource* source, void* buffer, uint32_t size);
 
 // Position of the end record relative to initialOffset, or kZipNoPosition.
