@@ -27,8 +27,7 @@ bool Sha256File(const wchar_t* path, uint8_t digest[kSha256Bytes], uint64_t* siz
   // Declared after its provider, so that it is destroyed first. The
   // provider keeps the hash object (Windows 7 and later).
   BCRYPT_HASH_HANDLE hashValue = nullptr;
-  if (!BCRYPT_SUCCESS(
-          BCryptCreateHash(algorithm.get(), &hashValue, nullptr, 0, nullptr, 0, 0))) {
+  if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm.get(), &hashValue, nullptr, 0, nullptr, 0, 0))) {
     return false;
   }
   ScopedHash hash(hashValue);

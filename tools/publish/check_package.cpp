@@ -24,8 +24,9 @@ int wmain(int argc, wchar_t** argv) {
   // The setup converts item names with the ANSI code page, which is 936 on
   // the users' Chinese Windows.
   if (GetACP() != 936) {
-    fwprintf(stderr, L"check_package: the ANSI code page is %u, not 936 (Wine needs "
-                     L"LC_ALL=zh_CN.UTF-8, a locale that scripts/setup makes)\n",
+    fwprintf(stderr,
+             L"check_package: the ANSI code page is %u, not 936 (Wine needs "
+             L"LC_ALL=zh_CN.UTF-8, a locale that scripts/setup makes)\n",
              GetACP());
     return 2;
   }

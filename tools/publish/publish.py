@@ -23,6 +23,7 @@ places, the manifest last; on any failure OUT_FOLDER is left as it was.
 import argparse
 import hashlib
 import os
+import re
 import shutil
 import stat
 import struct
@@ -233,11 +234,18 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def check_package(build, items, package, work):
+def check_package(build, items, package):
     """Reads and extracts the package with the setup's zip layer; every item
     must come out under its name, each file with its bytes and time."""
-    scratch, listing = os.path.join(work, "check"), os.path.join(work, "listing.txt")
-    os.mkdir(scratch)
+    # A scratch folder whose path is about as long as the setup's default
+    # install folder, C:\Quelda Manager\: a name must fit beneath it.
+    with tempfile.TemporaryDirectory(prefix="qp") as scratch:
+        listing = os.path.join(scratch, "listing.txt")
+        os.mkdir(os.path.join(scratch, "c"))
+        compare_extracted(build, items, package, os.path.join(scratch, "c"), listing)
+
+
+def compare_extracted(build, items, package, scratch, listing):
     # Wine takes the ANSI code page from each process's locale.
     env = dict(os.environ, LC_ALL="zh_CN.UTF-8")
     # A build whose tests never ran has no prefix yet: the harness makes it
@@ -258,8 +266,14 @@ def check_package(build, items, package, work):
         if fresh:
             subprocess.run([harness, "prefix-stop", build], stdin=subprocess.DEVNULL)
     if run.returncode != 0:
-        raise Refused("the setup's zip layer does not take the package:\n" +
-                      run.stderr.strip())
+        text = run.stderr.strip()
+        item = re.search(r"item (\d+) does not extract \((0x[0-9A-F]+)\)", text)
+        if item and int(item.group(1)) < len(items):
+            text += f": {items[int(item.group(1))][0]}"
+            if item.group(2) == "0x200":
+                text += " cannot be created: beneath a folder as long as C:\\Quelda Manager\\ " \
+                        "its path would pass 259 characters"
+        raise Refused("the setup's zip layer does not take the package:\n" + text)
     with open(listing, encoding="utf-8") as f:
         seen = [tuple(line.rstrip("\n").split("\t", 2)) for line in f]
     intended = [("D" if is_folder else "F", "0" if is_folder else str(os.path.getsize(source)),
@@ -317,7 +331,7 @@ def publish(app, out, database, build):
         write_manifest(os.path.join(work, MANIFEST), version, size, sha256)
         if database:
             shutil.copyfile(database, os.path.join(work, DATABASE))
-        check_package(build, items, package, work)
+        check_package(build, items, package)
         # The manifest last: it announces what the others hold.
         for name in ([DATABASE] if database else []) + [PACKAGE, MANIFEST]:
             os.replace(os.path.join(work, name), os.path.join(out, name))
