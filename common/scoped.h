@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <objbase.h>
 #include <wininet.h>
 #include <stdio.h>
@@ -86,6 +87,17 @@ struct LocalMemoryTraits : NullIsNone<HLOCAL> {
   static void Close(HLOCAL h) { LocalFree(h); }
 };
 using ScopedLocal = Scoped<LocalMemoryTraits>;
+
+// The system's hashing: an algorithm provider, and one hash computed with it
+// (destroyed before its provider is closed).
+struct HashAlgorithmTraits : NullIsNone<BCRYPT_ALG_HANDLE> {
+  static void Close(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
+};
+using ScopedHashAlgorithm = Scoped<HashAlgorithmTraits>;
+struct HashTraits : NullIsNone<BCRYPT_HASH_HANDLE> {
+  static void Close(BCRYPT_HASH_HANDLE h) { BCryptDestroyHash(h); }
+};
+using ScopedHash = Scoped<HashTraits>;
 
 // An archive of the zip layer. Close (CloseArchive) is defined beside it in
 // zip/, so that this header needs nothing from there.

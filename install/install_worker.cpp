@@ -8,6 +8,7 @@
 #include "common/scoped.h"
 #include "common/text_convert.h"
 #include "install/download.h"
+#include "install/package_check.h"
 #include "install/package_install.h"
 #include "install/version_number.h"
 #include "net/http_request.h"
@@ -21,14 +22,26 @@ bool Cancelled(DWORD milliseconds) {
   return WaitForSingleObject(CancelEvent(), milliseconds) != WAIT_TIMEOUT;
 }
 
-PackedVersion NewestVersion(const ByteStr& manifest) {
-  WStr text = MultiByteToWide(manifest, CP_UTF8);
+// What the manifest says of the newest version and its package.
+struct Manifest {
+  PackedVersion newest = 0;
+  // As written; empty when not declared.
+  WStr packageSize;
+  WStr packageSha256;
+};
+
+Manifest ReadManifest(const ByteStr& bytes) {
+  WStr text = MultiByteToWide(bytes, CP_UTF8);
   XmlDoc doc;
   doc.SetText(text.c_str());
+  Manifest manifest;
   // Whether the manifest is well formed is not asked: a files element with
   // a readable lastversion is enough.
-  if (!doc.FindChildElement(L"files")) return 0;
-  return ParseVersion(doc.GetChildAttribute(L"lastversion").c_str());
+  if (!doc.FindChildElement(L"files")) return manifest;
+  manifest.newest = ParseVersion(doc.GetChildAttribute(L"lastversion").c_str());
+  manifest.packageSize = doc.GetChildAttribute(L"size");
+  manifest.packageSha256 = doc.GetChildAttribute(L"sha256");
+  return manifest;
 }
 
 // Whether the install folder's drive has room for that many bytes; true
@@ -61,14 +74,18 @@ void RunInstall(HWND page) {
   ByteStr manifest = FetchVersionManifest(CancelEvent());
   if (Cancelled(1)) return;
 
-  PackedVersion newest = NewestVersion(manifest);
-  WStr versionText = FormatVersion(newest);
+  Manifest declared = ReadManifest(manifest);
+  WStr versionText = FormatVersion(declared.newest);
   PostStatus(page, 0, kStatusWorking, L"正在下载 Quelda Manager %s ...", versionText.c_str());
 
   WStr packageFile = DownloadPackage(page, versionText);
   if (packageFile.empty()) return;
 
-  ScopedArchive archive(OpenArchiveFile(packageFile.c_str()));
+  // A package other than the one the manifest declares (a stale copy, a
+  // cut or altered one that is still a zip) is no package of this version.
+  bool asDeclared =
+      PackageMatches(packageFile.c_str(), declared.packageSize, declared.packageSha256);
+  ScopedArchive archive(asDeclared ? OpenArchiveFile(packageFile.c_str()) : nullptr);
   ZipItem summary;
   // The whole package is read and checked now, before the go-ahead: a
   // damaged one must not be found half-way through replacing the user's

@@ -10,7 +10,7 @@ import sys
 SYSTEM_DLLS = {
     'kernel32.dll', 'user32.dll', 'gdi32.dll', 'msvcrt.dll', 'comctl32.dll', 'wininet.dll',
     'gdiplus.dll', 'psapi.dll', 'version.dll', 'shell32.dll', 'ole32.dll', 'oleaut32.dll',
-    'advapi32.dll', 'shlwapi.dll', 'comdlg32.dll', 'crypt32.dll',
+    'advapi32.dll', 'shlwapi.dll', 'comdlg32.dll', 'crypt32.dll', 'bcrypt.dll',
 }
 CJSON_EXPORTS = {
     'cJSON_Parse', 'cJSON_ParseWithOpts', 'cJSON_Print', 'cJSON_PrintUnformatted', 'cJSON_Delete',

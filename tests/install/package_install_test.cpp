@@ -255,6 +255,50 @@ TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
   ExpectTreeIn(TestSite(L"app_expected"), folder);
 }
 
+// A folder made into the update files by tools/publish, with Chinese names
+// in code page 936: the suite runs where Wine has that code page
+// (install_tests.published, under zh_CN.UTF-8).
+class PublishedServerIntegration : public InstallServerIntegration {};
+
+TEST_F(PublishedServerIntegration, OnlyThePublishedPackageInstallsAndItBringsTheFolderAsItWas) {
+  ASSERT_EQ(GetACP(), 936u) << "Wine takes code page 936 from LC_ALL=zh_CN.UTF-8";
+  std::wstring folder = MakeScratchDir(L"install_published");
+  MakeOldInstallation(folder);
+  auto before = TreeContents(folder);
+  // Sound zip archives, but not the package that the manifest declares.
+  for (const wchar_t* site : {L"published_same_size", L"published_other_size"}) {
+    SCOPED_TRACE(testing::Message() << site);
+    ASSERT_TRUE(ServerServe(site));
+    EXPECT_EQ(MessageNumbers(Install(folder)), (Numbers{kChecking, kDownloading, kNotAZip}));
+    auto after = TreeContents(folder);
+    after.erase(L"\\download\\");
+    after.erase(L"\\download\\Quelda2.0.zip");
+    EXPECT_TRUE(after == before) << "the installation is as it was";
+  }
+
+  ASSERT_TRUE(ServerServe(L"published"));
+  run_.wizard().SetChecked(kIdDemoDatabase, true);
+  const auto& r = Install(folder);
+  ASSERT_EQ(r.back().kind, kStatusFinished) << r.back().text.c_str();
+  std::wstring source = TestSite(L"published_app");
+  std::vector<std::wstring> names = ListTree(source);
+  ASSERT_GE(names.size(), 16u);
+  for (const std::wstring& name : names) {
+    SCOPED_TRACE(testing::Message() << name.c_str());
+    WIN32_FILE_ATTRIBUTE_DATA published = {}, installed = {};
+    ASSERT_TRUE(GetFileAttributesExW((source + name).c_str(), GetFileExInfoStandard, &published));
+    ASSERT_TRUE(GetFileAttributesExW((folder + name).c_str(), GetFileExInfoStandard, &installed));
+    bool isFolder = published.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    EXPECT_EQ(isFolder, (installed.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    if (isFolder) continue;
+    EXPECT_TRUE(ReadFileBytes(folder + name) == ReadFileBytes(source + name));
+    // The package carries each file's time to the second.
+    EXPECT_EQ(CompareFileTime(&installed.ftLastWriteTime, &published.ftLastWriteTime), 0);
+  }
+  EXPECT_TRUE(ReadFileBytes(folder + L"\\Quelda.mdb") ==
+              ReadFileBytes(TestSite(L"published") + L"\\quelda.mdb"));
+}
+
 TEST_F(InstallServerIntegration, FolderEntriesBeforeOrAfterTheirFilesMoveNoFolder) {
   ASSERT_TRUE(ServerServe(L"folders"));
   std::wstring folder = MakeScratchDir(L"install_folders");

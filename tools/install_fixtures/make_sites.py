@@ -14,7 +14,19 @@ zirorov.zip and quelda.mdb:
   folders/       version 2.0.0.0 written with a folder entry before the files
                  of data/ and one after those of data/lang/
 
+With --published BUILD (tools/publish, whose check runs under that build's
+Wine) instead:
+
+  published_app/        a folder of Quelda Manager 2.0.0.0 with Chinese names,
+                        nested and empty folders and an empty file
+  published/            that folder and a demo database through tools/publish
+  published_same_size/  its package with one byte changed where no zip reader
+                        looks, under the same manifest
+  published_other_size/ its package with an archive comment, under the same
+                        manifest
+
     make_sites.py SITES_FOLDER TEST_APP_2_0_0_0
+    make_sites.py --published BUILD SITES_FOLDER TEST_APP_2_0_0_0
 """
 import os
 import shutil
@@ -112,7 +124,72 @@ def make_folders(sites, app):
         z.writestr("readme.txt", TREE["readme.txt"])
 
 
+# Names in code page 936 (the euro sign is its byte 0x80); None is an empty
+# folder. Times are whole seconds, odd ones too.
+PUBLISHED_TREE = {
+    "说明.txt": "Quelda Manager 2.0 使用说明\r\n",
+    "数据/报表/2024/一月.csv": "日期,学员,课时\r\n" + "2024-01-05,张三,2\r\n" * 3000,
+    "数据/报表/价格€.txt": "价格：100 €\r\n",
+    "数据/模板/空.dat": "",
+    "数据/导入": None,
+    "帮助/使用手册.html": "<html><body>使用手册</body></html>\n",
+    "lib/插件/config.ini": "[插件]\r\n启用=1\r\n",
+    "日志": None,
+}
+
+
+def make_published(build, sites, app):
+    source = os.path.join(sites, "published_app")
+    shutil.rmtree(source, ignore_errors=True)
+    os.makedirs(source)
+    shutil.copyfile(app, os.path.join(source, "Quelda.exe"))
+    for name, text in PUBLISHED_TREE.items():
+        path = os.path.join(source, *name.split("/"))
+        if text is None:
+            os.makedirs(path)
+            continue
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w", encoding="utf-8", newline="") as f:
+            f.write(text)
+    for i, (folder, _, files) in enumerate(sorted(os.walk(source))):
+        for j, name in enumerate(files):
+            stamp = 1709633431 + 86400 * i + 3 * j  # 2024-03-05 10:10:31 UTC on
+            os.utime(os.path.join(folder, name), (stamp, stamp))
+    database = os.path.join(sites, "published_demo.mdb")
+    with open(database, "wb") as f:
+        f.write(b"\x00\x01\x00\x00Standard Jet DB\x00" + bytes(range(256)) * 64)
+    site = os.path.join(sites, "published")
+    shutil.rmtree(site, ignore_errors=True)
+    subprocess.run([sys.executable, os.path.join(HERE, "..", "publish", "publish.py"), source,
+                    site, "--demo-database", database, "--build", build], check=True)
+    os.remove(database)
+
+    # Packages that are still sound zip archives, so that only the manifest's
+    # size and SHA-256 can tell them from the published one.
+    with zipfile.ZipFile(os.path.join(site, "zirorov.zip")) as z:
+        first = z.infolist()[0]
+        directory = z.start_dir
+    for variant in ("published_same_size", "published_other_size"):
+        copy = os.path.join(sites, variant)
+        shutil.rmtree(copy, ignore_errors=True)
+        shutil.copytree(site, copy)
+        package = os.path.join(copy, "zirorov.zip")
+        with open(package, "r+b") as f:
+            if variant == "published_same_size":
+                f.seek(directory + 36)  # the first item's internal attributes
+                f.write(bytes([f.read(1)[0] ^ 1]))
+            else:
+                f.seek(-2, os.SEEK_END)
+                comment = "另一个压缩包".encode("cp936")
+                f.write(len(comment).to_bytes(2, "little") + comment)
+        with zipfile.ZipFile(package) as z:
+            assert z.testzip() is None and z.infolist()[0].filename == first.filename
+
+
 def main():
+    if sys.argv[1] == "--published":
+        make_published(*sys.argv[2:5])
+        return
     sites, app = sys.argv[1], sys.argv[2]
     os.makedirs(sites, exist_ok=True)
     make_app(sites, app)
