@@ -1,5 +1,6 @@
 #include "app/banner.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include "common/scoped.h"
@@ -46,26 +47,66 @@ IStream* LoadBannerStream() {
   return stream;
 }
 
+namespace {
+
+// The decoded banner, kept from the first paint on: decoding it takes longer
+// than drawing it.
+ComPtr<IStream> gBannerStream;
+ScopedGdiplusImage gBannerImage;
+UINT gBannerWidth = 0, gBannerHeight = 0;
+
+uint32_t BigEndian(const unsigned char* p) {
+  return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+// The size a PNG declares in its header, without decoding it: the frame
+// lays out its pages before it is first shown, and the decoder's start-up
+// would delay that.
+bool ReadPngSize(UINT* width, UINT* height) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDR_BANNER), L"PNG");
+  HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
+  auto* bytes = static_cast<const unsigned char*>(loaded ? LockResource(loaded) : nullptr);
+  static const unsigned char kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (!bytes || SizeofResource(module, resource) < 24 ||
+      memcmp(bytes, kSignature, sizeof kSignature) != 0 || memcmp(bytes + 12, "IHDR", 4) != 0) {
+    return false;
+  }
+  *width = BigEndian(bytes + 16);
+  *height = BigEndian(bytes + 20);
+  return *width > 0 && *width <= 0x7FFFFFFF && *height <= 0x7FFFFFFF;
+}
+
+}  // namespace
+
 int BannerHeight(int width) {
-  ComPtr<IStream> stream;
-  ScopedGdiplusImage image;
   UINT imageWidth, imageHeight;
-  if (!DecodeBanner(stream, image, imageWidth, imageHeight)) return 0;
+  if (!ReadPngSize(&imageWidth, &imageHeight)) {
+    ComPtr<IStream> stream;
+    ScopedGdiplusImage image;
+    if (!DecodeBanner(stream, image, imageWidth, imageHeight)) return 0;
+  }
   return MulDiv(static_cast<int>(imageHeight), width, static_cast<int>(imageWidth));
 }
 
+void ReleaseBanner() {
+  gBannerImage.Reset();
+  gBannerStream.Reset();
+}
+
 void DrawBanner(HWND frame) {
-  ComPtr<IStream> stream;
-  ScopedGdiplusImage image;
-  UINT imageWidth, imageHeight;
-  if (!DecodeBanner(stream, image, imageWidth, imageHeight)) return;
+  if (!gBannerImage && !DecodeBanner(gBannerStream, gBannerImage, gBannerWidth, gBannerHeight)) {
+    ReleaseBanner();
+    return;
+  }
   RECT client;
   GetClientRect(frame, &client);
-  int height = MulDiv(static_cast<int>(imageHeight), client.right, static_cast<int>(imageWidth));
+  int height =
+      MulDiv(static_cast<int>(gBannerHeight), client.right, static_cast<int>(gBannerWidth));
   ScopedGetDC dc(frame);
   Gdiplus::GpGraphics* graphics = nullptr;
   if (GdipCreateFromHDC(dc.get(), &graphics) != Gdiplus::Ok) return;
   // Deleted before the device context it draws on is released.
   ScopedGdiplusGraphics owner(graphics);
-  GdipDrawImageRectI(graphics, image.get(), 0, 0, client.right, height);
+  GdipDrawImageRectI(graphics, gBannerImage.get(), 0, 0, client.right, height);
 }

@@ -11,5 +11,8 @@ IStream* LoadBannerStream();
 // rounds; 0 when the picture cannot be decoded.
 int BannerHeight(int width);
 
-// Draws the banner across the top of the frame's client area.
+// Draws the banner across the top of the frame's client area; the picture
+// is decoded at the first call and kept.
 void DrawBanner(HWND frame);
+// Lets the kept picture go; before GDI+ shuts down.
+void ReleaseBanner();

@@ -176,6 +176,7 @@ INT_PTR CALLBACK WizardFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM
       return FALSE;
     case WM_DESTROY:
       StopWorker();
+      ReleaseBanner();
       if (gFrameIcon) DestroyIcon(gFrameIcon);
       gFrameIcon = nullptr;
       for (HWND& page : gPages) {

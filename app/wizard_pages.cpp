@@ -92,6 +92,9 @@ void SetInformationIcon(HWND page) {
 // reports still queued then must not ask a second time.
 bool gEnding = false;
 
+// Posted to the download page as it is made.
+constexpr UINT kMsgStartWorker = WM_APP + 1;
+
 void ShowStatus(HWND page, WPARAM progress) {
   if (gEnding) return;
   HWND frame = GetParent(page);
@@ -117,9 +120,15 @@ void ShowStatus(HWND page, WPARAM progress) {
   // would say hidden for a bar that is not.
   bool visible = (GetWindowLongW(bar, GWL_STYLE) & WS_VISIBLE) != 0;
   if ((progress != 0) != visible) ShowWindow(bar, progress ? SW_SHOW : SW_HIDE);
+  // The slot holds the latest report only: when reports come faster than
+  // they are shown, the queued ones all read the same text, and a static
+  // control repaints at once on every new text.
   wchar_t text[kStatusTextSize];
+  wchar_t shown[kStatusTextSize];
   CopyStatusText(text, kStatusTextSize);
-  SetDlgItemTextW(page, kIdStatusLine, text);
+  HWND line = GetDlgItem(page, kIdStatusLine);
+  GetWindowTextW(line, shown, kStatusTextSize);
+  if (wcscmp(text, shown) != 0) SetWindowTextW(line, text);
   ShowWindow(GetDlgItem(page, kIdRetry), kind == kStatusFailed ? SW_SHOW : SW_HIDE);
 }
 
@@ -146,6 +155,11 @@ INT_PTR CALLBACK DownloadPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_INITDIALOG:
       SetInformationIcon(page);
+      // Once the frame is on show: the worker's start (its WinInet session,
+      // its thread) need not delay the wizard's first appearance.
+      PostMessageW(page, kMsgStartWorker, 0, 0);
+      break;
+    case kMsgStartWorker:
       StartWorker(page);
       break;
     case WM_COMMAND:

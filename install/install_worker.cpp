@@ -90,9 +90,9 @@ void RunInstall(HWND page) {
   // The whole package is read and checked now, before the go-ahead: a
   // damaged one must not be found half-way through replacing the user's
   // installation, nor one that the install folder's drive cannot hold.
-  uint64_t extracted = 0;
+  ArchiveFacts facts;
   if (!archive || GetArchiveItem(archive.get(), -1, &summary) != 0 ||
-      VerifyArchive(archive.get(), &extracted) != ZipResult::Ok || !FitsOnDisk(extracted)) {
+      VerifyArchive(archive.get(), &facts) != ZipResult::Ok || !FitsOnDisk(facts.totalSize)) {
     PostStatus(page, 0, kStatusFailed, L"下载的文件不是有效的 zip 压缩文件！");
     return;
   }
@@ -102,7 +102,7 @@ void RunInstall(HWND page) {
   if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) return;
   EndNavigation(page);
 
-  InstallPackage(page, std::move(archive), summary.index);
+  InstallPackage(page, std::move(archive), summary.index, facts);
 }
 
 }  // namespace

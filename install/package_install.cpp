@@ -189,18 +189,46 @@ bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& back
   return true;
 }
 
+// The longest paths the installation will use, in the install folder and
+// in the backup folder, are within what Windows takes: a file's path within
+// 259 characters, a folder's within 247 (CreateDirectory keeps room for a
+// short name). False after a failure report naming the item.
+bool PathsFit(HWND page, ZipHandle* archive, const ArchiveFacts& facts,
+              const FixedInstallFolder& installFolder, const WStr& backupFolder) {
+  constexpr size_t kFileChars = MAX_PATH - 1;
+  constexpr size_t kFolderChars = MAX_PATH - 13;
+  size_t folder = installFolder.Path(L"").size();
+  int32_t tooLong = -1;
+  if (folder == 0 || folder + facts.name.length > kFileChars) {
+    tooLong = facts.name.index;
+  } else if (facts.folder.length > 0 && folder + facts.folder.length - 1 > kFolderChars) {
+    tooLong = facts.folder.index;
+  } else if (!backupFolder.empty() && backupFolder.size() + facts.lastName.length > kFileChars) {
+    tooLong = facts.lastName.index;
+  }
+  if (tooLong < 0 && folder > 0) return true;
+  ZipItem item{};
+  if (tooLong >= 0) GetArchiveItem(archive, tooLong, &item);
+  PostStatus(page, 0, kStatusFailed, L"解压 “%s” 失败！", item.name);
+  return false;
+}
+
 }  // namespace
 
-void InstallPackage(HWND page, ScopedArchive archive, int itemCount) {
+void InstallPackage(HWND page, ScopedArchive archive, int itemCount, const ArchiveFacts& facts) {
+  WStr application = InstallPath(L"Quelda.exe");
+  PackedVersion installed = GetProductVersion(application.c_str());
+  if (!PathsFit(page, archive.get(), facts, FixedInstallFolder(),
+                installed != 0 ? BackupFolder(installed) : WStr())) {
+    return;
+  }
   WStr databasePart;
   if (IsOptionChecked(InstallOption::kDemoDatabase) &&
       !DownloadDemoDatabase(page, &databasePart)) {
     return;
   }
-  WStr application = InstallPath(L"Quelda.exe");
   CloseRunningApp(application.c_str());
 
-  PackedVersion installed = GetProductVersion(application.c_str());
   // Only once the application has closed: it may hold its database open.
   // Without an installed application the user's database still goes to a
   // backup folder (Backup0.0).

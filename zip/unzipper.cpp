@@ -134,11 +134,17 @@ bool EqualsNoCase(const wchar_t* text, size_t length, const wchar_t* word) {
 // A component that Windows would not keep as written, or that names no file
 // in the target: empty (two separators in a row), made of dots and blanks
 // only (".", "..", ". "), ending in a dot or a blank (trimmed away, so that
-// "a." would be "a"), or a device (CON, PRN, AUX, NUL, COM0-9 and LPT0-9,
+// "a." would be "a"), holding a character no file name may hold (control
+// characters, < > " | ? *), or a device (CON, PRN, AUX, NUL, COM0-9 and LPT0-9,
 // the digits 1-3 also as superscripts, CONIN$, CONOUT$), with or without an
 // extension.
 bool IsDangerousComponent(const wchar_t* c, size_t length) {
   if (length == 0 || c[length - 1] == L'.' || c[length - 1] == L' ') return true;
+  // Characters no Windows file name may hold: such an item would fail only
+  // when its turn to be extracted came.
+  for (size_t i = 0; i < length; ++i) {
+    if (c[i] < 0x20 || wcschr(L"<>\"|?*", c[i])) return true;
+  }
   size_t others = 0;
   for (size_t i = 0; i < length; ++i) {
     if (c[i] != L'.' && c[i] != L' ') ++others;
@@ -435,15 +441,33 @@ ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* ta
 
 namespace {
 
+void Measure(ArchiveFacts::Longest* longest, size_t length, int32_t index) {
+  if (length > longest->length || longest->index < 0) *longest = {length, index};
+}
+
+// The lengths an item's name sets bounds to.
+void MeasureName(ArchiveFacts* facts, const ZipItem& item) {
+  size_t length = wcslen(item.name);
+  // A folder item's name may end in its separator.
+  size_t end = length;
+  while (end > 0 && IsSeparator(item.name[end - 1])) --end;
+  size_t split = end;
+  while (split > 0 && !IsSeparator(item.name[split - 1])) --split;
+  Measure(&facts->name, length, item.index);
+  // A folder item makes its own folder, as a file makes its parents.
+  bool folder = (item.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  Measure(&facts->folder, folder ? end + 1 : split, item.index);
+  Measure(&facts->lastName, end - split, item.index);
+}
+
 // The structure alone, before any data is read: names, headers, where each
 // item lies, and sizes that can be honest.
-ZipResult VerifyStructure(Unzipper* unzipper, uint64_t* totalSize) {
+ZipResult VerifyStructure(Unzipper* unzipper, ArchiveFacts* facts) {
   ZipReader* reader = unzipper->reader;
   uint32_t count = reader->entryCount;
   Span* spans = static_cast<Span*>(malloc((count ? count : 1) * sizeof(Span)));
   if (!spans) return ZipResult::ReadFailed;
   ZipResult result = ZipResult::Ok;
-  uint64_t total = 0;
   for (uint32_t index = 0; index < count && result == ZipResult::Ok; ++index) {
     ZipItem item;
     result = Describe(unzipper, static_cast<int32_t>(index), &item);
@@ -458,7 +482,8 @@ ZipResult VerifyStructure(Unzipper* unzipper, uint64_t* totalSize) {
       break;
     }
     spans[index] = {unzipper->spanStart, unzipper->spanEnd};
-    total += info.uncompressedSize;
+    facts->totalSize += info.uncompressedSize;
+    MeasureName(facts, item);
   }
   if (result == ZipResult::Ok) {
     qsort(spans, count, sizeof(Span), CompareSpans);
@@ -469,19 +494,20 @@ ZipResult VerifyStructure(Unzipper* unzipper, uint64_t* totalSize) {
     }
   }
   free(spans);
-  if (totalSize) *totalSize = total;
   return result;
 }
 
 }  // namespace
 
-ZipResult VerifyArchive(ZipHandle* handle, uint64_t* totalSize) {
-  if (totalSize) *totalSize = 0;
+ZipResult VerifyArchive(ZipHandle* handle, ArchiveFacts* facts) {
+  ArchiveFacts unused;
+  if (!facts) facts = &unused;
+  *facts = {0, {0, -1}, {0, -1}, {0, -1}};
   ZipResult check = CheckHandle(handle);
   if (check != ZipResult::Ok) return check;
   Unzipper* unzipper = handle->unzipper;
   if (!HasWriteBuffer(unzipper)) return ZipResult::ReadFailed;
-  ZipResult structure = VerifyStructure(unzipper, totalSize);
+  ZipResult structure = VerifyStructure(unzipper, facts);
   if (structure != ZipResult::Ok) return structure;
   for (uint32_t index = 0; index < unzipper->reader->entryCount; ++index) {
     ZipItem item;

@@ -74,9 +74,19 @@ ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* ta
 // point at would otherwise be extracted again and again), and no deflated
 // item declares more than deflate can make of its data (1,032 to 1). Ok
 // only when every item would extract, so that an installation can refuse a
-// damaged or hostile package before it changes anything; totalSize, when
-// given, receives the sum of the declared sizes.
-ZipResult VerifyArchive(ZipHandle* handle, uint64_t* totalSize = nullptr);
+// damaged or hostile package before it changes anything; facts, when given,
+// receives what the check learnt on its way.
+struct ArchiveFacts {
+  uint64_t totalSize;  // the sum of the declared sizes
+  // The longest of the items' names, of the folders they lie in (the name
+  // up to its last separator, with it) and of their last components, each
+  // with the index of an item that has it: how long a target folder may be.
+  struct Longest {
+    size_t length;
+    int32_t index;
+  } name, folder, lastName;
+};
+ZipResult VerifyArchive(ZipHandle* handle, ArchiveFacts* facts = nullptr);
 ZipResult CloseArchive(ZipHandle* handle);
 // Creates every missing folder of base followed by path, top down.
 void EnsureFolderPath(const wchar_t* base, const wchar_t* path);

@@ -232,7 +232,8 @@ std::map<std::wstring, std::string> TreeContents(const std::wstring& folder) {
 
 TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
   // The CRC of an entry in the middle of the package fails; two items of
-  // the other share their header and data.
+  // the other share their header and data; the last item of a third is too
+  // long for the install folder.
   std::wstring folder = MakeScratchDir(L"install_damaged");
   MakeOldInstallation(folder);
   auto before = TreeContents(folder);
@@ -247,6 +248,18 @@ TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
     EXPECT_TRUE(after == before) << "the installation is as it was";
     EXPECT_FALSE(FileExists(folder + L"\\Update"));
   }
+
+  // A name too long for this install folder, after items that fit: found
+  // at the go-ahead, before any of them is backed up.
+  ASSERT_TRUE(ServerServe(L"too_long"));
+  const auto& deep = Install(folder);
+  EXPECT_EQ(MessageNumbers(deep), (Numbers{kChecking, kDownloading, kDownloaded, kExtractFailed}));
+  EXPECT_NE(deep.back().text.find(std::wstring(231, L'x')), std::wstring::npos);
+  auto after = TreeContents(folder);
+  after.erase(L"\\download\\");
+  after.erase(L"\\download\\Quelda2.0.zip");
+  EXPECT_TRUE(after == before) << "the installation is as it was";
+  EXPECT_FALSE(FileExists(folder + L"\\Update"));
 
   // Retry with a sound download writes over the same package file.
   ASSERT_TRUE(ServerServe(L"app"));

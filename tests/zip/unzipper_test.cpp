@@ -145,7 +145,14 @@ TEST(ZipItemName, DropsDrivesLeadingSeparatorsAndParentSegments) {
                               L"CONIN$",
                               L"conout$.log",
                               L"AUX.txt.",
-                              L"nul .txt"};
+                              L"nul .txt",
+                              L"what?.txt",
+                              L"a*b",
+                              L"sub/<x>.txt",
+                              L"pipe|d",
+                              L"quote\".txt",
+                              L"tab\tname",
+                              L"bell\x07/file"};
   for (auto& [stored, expected] : safe) {
     wchar_t out[260];
     ASSERT_TRUE(MakeSafeName(stored.c_str(), out, 260)) << stored;
@@ -454,9 +461,15 @@ TEST(ZipVerify, PassesSoundArchivesAndFailsOnAnyDamagedItem) {
     for (int i = 0; i < 2; ++i) EXPECT_EQ(Extract(archive.handle, i, dir), ZipResult::Ok);
   }
   Archive sound(L"crafted_ok.zip");
-  uint64_t total = 0;
-  EXPECT_EQ(VerifyArchive(sound.handle, &total), ZipResult::Ok);
-  EXPECT_EQ(total, 6u + 30000u);
+  ArchiveFacts facts;
+  EXPECT_EQ(VerifyArchive(sound.handle, &facts), ZipResult::Ok);
+  EXPECT_EQ(facts.totalSize, 6u + 30000u);
+  // "first.txt" and "good.txt": the longest name is the first's, and
+  // neither lies in a folder.
+  EXPECT_EQ(facts.name.length, 9u);
+  EXPECT_EQ(facts.name.index, 0);
+  EXPECT_EQ(facts.lastName.length, 9u);
+  EXPECT_EQ(facts.folder.length, 0u);
 }
 
 TEST(ZipExtract, ManyItemsInAnyOrder) {

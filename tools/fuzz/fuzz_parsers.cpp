@@ -123,8 +123,8 @@ void RunZip(const Bytes& input, const std::wstring& work) {
   if (!archive) return;
   ZipItem summary;
   if (GetArchiveItem(archive, -1, &summary) == ZipResult::Ok) {
-    uint64_t total = 0;
-    VerifyArchive(archive, &total);
+    ArchiveFacts facts;
+    VerifyArchive(archive, &facts);
     // Extraction goes on whatever the check said, to reach its own code
     // with what the check would have refused.
     for (int32_t i = 0; i < summary.index && i < 64; ++i) {

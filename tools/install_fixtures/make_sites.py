@@ -13,6 +13,8 @@ zirorov.zip and quelda.mdb:
                  data, the smallest zip bomb
   folders/       version 2.0.0.0 written with a folder entry before the files
                  of data/ and one after those of data/lang/
+  too_long/      the app package with a last item whose name (240
+                 characters) no install folder leaves room for
 
 With --published BUILD (tools/publish, whose check runs under that build's
 Wine) instead:
@@ -124,6 +126,14 @@ def make_folders(sites, app):
         z.writestr("readme.txt", TREE["readme.txt"])
 
 
+def make_too_long(sites):
+    site = os.path.join(sites, "too_long")
+    shutil.rmtree(site, ignore_errors=True)
+    shutil.copytree(os.path.join(sites, "app"), site)
+    with zipfile.ZipFile(os.path.join(site, "zirorov.zip"), "a", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("data/" + "x" * 231 + ".txt", "too deep\r\n")
+
+
 # Names in code page 936 (the euro sign is its byte 0x80); None is an empty
 # folder. Times are whole seconds, odd ones too.
 PUBLISHED_TREE = {
@@ -197,6 +207,7 @@ def main():
     make_damaged(sites)
     make_overlap(sites)
     make_folders(sites, app)
+    make_too_long(sites)
 
 
 if __name__ == "__main__":
