@@ -10,24 +10,14 @@ using namespace Gdiplus::DllExports;
 
 namespace {
 
-// Decodes the banner from a fresh stream; the stream must outlive the image.
-bool DecodeBanner(ComPtr<IStream>& stream, ScopedGdiplusImage& image, UINT& width, UINT& height) {
-  *stream.Receive() = LoadBannerStream();
-  if (!stream) return false;
-  Gdiplus::GpImage* decoded = nullptr;
-  if (GdipLoadImageFromStream(stream.get(), &decoded) != Gdiplus::Ok) return false;
-  image.Reset(decoded);
-  width = height = 0;
-  GdipGetImageWidth(decoded, &width);
-  GdipGetImageHeight(decoded, &height);
-  return width > 0;
-}
+// The 1x picture's width (tools/make_artwork).
+constexpr int kBannerWidth = 658;
 
-}  // namespace
-
-IStream* LoadBannerStream() {
+// A new memory stream holding a copy of a "PNG" resource; null when it
+// cannot be made.
+IStream* LoadPngStream(int id) {
   HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDR_BANNER), L"PNG");
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
   if (!resource) return nullptr;
   HGLOBAL loaded = LoadResource(module, resource);
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
@@ -46,26 +36,61 @@ IStream* LoadBannerStream() {
   return stream;
 }
 
+// Decodes a picture from a fresh stream; the stream must outlive the image.
+bool DecodePng(IStream* fresh, ComPtr<IStream>& stream, ScopedGdiplusImage& image, UINT& width,
+               UINT& height) {
+  image.Reset();  // before the stream it reads
+  *stream.Receive() = fresh;
+  if (!stream) return false;
+  Gdiplus::GpImage* decoded = nullptr;
+  if (GdipLoadImageFromStream(stream.get(), &decoded) != Gdiplus::Ok) return false;
+  image.Reset(decoded);
+  width = height = 0;
+  GdipGetImageWidth(decoded, &width);
+  GdipGetImageHeight(decoded, &height);
+  return width > 0;
+}
+
+}  // namespace
+
+IStream* LoadBannerStream() { return LoadPngStream(IDR_BANNER); }
+
 int BannerHeight(int width) {
   ComPtr<IStream> stream;
   ScopedGdiplusImage image;
   UINT imageWidth, imageHeight;
-  if (!DecodeBanner(stream, image, imageWidth, imageHeight)) return 0;
+  if (!DecodePng(LoadBannerStream(), stream, image, imageWidth, imageHeight)) return 0;
   return MulDiv(static_cast<int>(imageHeight), width, static_cast<int>(imageWidth));
 }
 
 void DrawBanner(HWND frame) {
+  RECT client;
+  GetClientRect(frame, &client);
+  // From the 1x picture, as the pages were placed.
+  int height = BannerHeight(client.right);
+  if (height <= 0) return;
   ComPtr<IStream> stream;
   ScopedGdiplusImage image;
   UINT imageWidth, imageHeight;
-  if (!DecodeBanner(stream, image, imageWidth, imageHeight)) return;
-  RECT client;
-  GetClientRect(frame, &client);
-  int height = MulDiv(static_cast<int>(imageHeight), client.right, static_cast<int>(imageWidth));
+  // Above 96 DPI the frame is wider than the 1x picture: the 2x one drawn
+  // smaller keeps the text sharp where the 1x one drawn larger would blur it.
+  bool large = client.right > kBannerWidth &&
+               DecodePng(LoadPngStream(IDR_BANNER_2X), stream, image, imageWidth, imageHeight);
+  if (!large && !DecodePng(LoadBannerStream(), stream, image, imageWidth, imageHeight)) return;
   ScopedGetDC dc(frame);
   Gdiplus::GpGraphics* graphics = nullptr;
   if (GdipCreateFromHDC(dc.get(), &graphics) != Gdiplus::Ok) return;
   // Deleted before the device context it draws on is released.
   ScopedGdiplusGraphics owner(graphics);
-  GdipDrawImageRectI(graphics, image.get(), 0, 0, client.right, height);
+  GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQualityBicubic);
+  GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf);
+  // Mirrored beyond its edges, the picture's own pixels are filtered into
+  // the border ones, not transparency.
+  Gdiplus::GpImageAttributes* attributes = nullptr;
+  GdipCreateImageAttributes(&attributes);
+  ScopedGdiplusImageAttributes attributesOwner(attributes);
+  if (attributes) GdipSetImageAttributesWrapMode(attributes, Gdiplus::WrapModeTileFlipXY, 0, FALSE);
+  GdipDrawImageRectRectI(graphics, image.get(), 0, 0, client.right, height, 0, 0,
+                         static_cast<int>(imageWidth), static_cast<int>(imageHeight),
+                         Gdiplus::UnitPixel, attributes, nullptr, nullptr);
 }
