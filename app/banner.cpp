@@ -11,24 +11,14 @@ using namespace Gdiplus::DllExports;
 
 namespace {
 
-// Decodes the banner from a fresh stream; the stream must outlive the image.
-bool DecodeBanner(ComPtr<IStream>& stream, ScopedGdiplusImage& image, UINT& width, UINT& height) {
-  *stream.Receive() = LoadBannerStream();
-  if (!stream) return false;
-  Gdiplus::GpImage* decoded = nullptr;
-  if (GdipLoadImageFromStream(stream.get(), &decoded) != Gdiplus::Ok) return false;
-  image.Reset(decoded);
-  width = height = 0;
-  GdipGetImageWidth(decoded, &width);
-  GdipGetImageHeight(decoded, &height);
-  return width > 0;
-}
+// The 1x picture's width (tools/make_artwork).
+constexpr int kBannerWidth = 658;
 
-}  // namespace
-
-IStream* LoadBannerStream() {
+// A new memory stream holding a copy of a "PNG" resource; null when it
+// cannot be made.
+IStream* LoadPngStream(int id) {
   HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDR_BANNER), L"PNG");
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
   if (!resource) return nullptr;
   HGLOBAL loaded = LoadResource(module, resource);
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
@@ -47,10 +37,23 @@ IStream* LoadBannerStream() {
   return stream;
 }
 
-namespace {
+// Decodes a picture from a fresh stream; the stream must outlive the image.
+bool DecodePng(IStream* fresh, ComPtr<IStream>& stream, ScopedGdiplusImage& image, UINT& width,
+               UINT& height) {
+  image.Reset();  // before the stream it reads
+  *stream.Receive() = fresh;
+  if (!stream) return false;
+  Gdiplus::GpImage* decoded = nullptr;
+  if (GdipLoadImageFromStream(stream.get(), &decoded) != Gdiplus::Ok) return false;
+  image.Reset(decoded);
+  width = height = 0;
+  GdipGetImageWidth(decoded, &width);
+  GdipGetImageHeight(decoded, &height);
+  return width > 0;
+}
 
-// The decoded banner, kept from the first paint on: decoding it takes longer
-// than drawing it.
+// The picture drawn, kept from the first paint on: decoding it takes longer
+// than drawing it. The frame's size does not change once it is shown.
 ComPtr<IStream> gBannerStream;
 ScopedGdiplusImage gBannerImage;
 UINT gBannerWidth = 0, gBannerHeight = 0;
@@ -59,9 +62,9 @@ uint32_t BigEndian(const unsigned char* p) {
   return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
 
-// The size a PNG declares in its header, without decoding it: the frame
-// lays out its pages before it is first shown, and the decoder's start-up
-// would delay that.
+// The size the 1x picture declares in its PNG header, without decoding it:
+// the frame lays out its pages before it is first shown, and the decoder's
+// start-up would delay that.
 bool ReadPngSize(UINT* width, UINT* height) {
   HMODULE module = GetModuleHandleW(nullptr);
   HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDR_BANNER), L"PNG");
@@ -79,12 +82,14 @@ bool ReadPngSize(UINT* width, UINT* height) {
 
 }  // namespace
 
+IStream* LoadBannerStream() { return LoadPngStream(IDR_BANNER); }
+
 int BannerHeight(int width) {
   UINT imageWidth, imageHeight;
   if (!ReadPngSize(&imageWidth, &imageHeight)) {
     ComPtr<IStream> stream;
     ScopedGdiplusImage image;
-    if (!DecodeBanner(stream, image, imageWidth, imageHeight)) return 0;
+    if (!DecodePng(LoadBannerStream(), stream, image, imageWidth, imageHeight)) return 0;
   }
   return MulDiv(static_cast<int>(imageHeight), width, static_cast<int>(imageWidth));
 }
@@ -95,18 +100,38 @@ void ReleaseBanner() {
 }
 
 void DrawBanner(HWND frame) {
-  if (!gBannerImage && !DecodeBanner(gBannerStream, gBannerImage, gBannerWidth, gBannerHeight)) {
-    ReleaseBanner();
-    return;
-  }
   RECT client;
   GetClientRect(frame, &client);
-  int height =
-      MulDiv(static_cast<int>(gBannerHeight), client.right, static_cast<int>(gBannerWidth));
+  // From the 1x picture, as the pages were placed.
+  int height = BannerHeight(client.right);
+  if (height <= 0) return;
+  if (!gBannerImage) {
+    // Above 96 DPI the frame is wider than the 1x picture: the 2x one drawn
+    // smaller keeps the text sharp where the 1x one drawn larger would blur
+    // it.
+    bool large = client.right > kBannerWidth && DecodePng(LoadPngStream(IDR_BANNER_2X),
+                                                          gBannerStream, gBannerImage,
+                                                          gBannerWidth, gBannerHeight);
+    if (!large && !DecodePng(LoadBannerStream(), gBannerStream, gBannerImage, gBannerWidth,
+                             gBannerHeight)) {
+      ReleaseBanner();
+      return;
+    }
+  }
   ScopedGetDC dc(frame);
   Gdiplus::GpGraphics* graphics = nullptr;
   if (GdipCreateFromHDC(dc.get(), &graphics) != Gdiplus::Ok) return;
   // Deleted before the device context it draws on is released.
   ScopedGdiplusGraphics owner(graphics);
-  GdipDrawImageRectI(graphics, gBannerImage.get(), 0, 0, client.right, height);
+  GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQualityBicubic);
+  GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf);
+  // Mirrored beyond its edges, the picture's own pixels are filtered into
+  // the border ones, not transparency.
+  Gdiplus::GpImageAttributes* attributes = nullptr;
+  GdipCreateImageAttributes(&attributes);
+  ScopedGdiplusImageAttributes attributesOwner(attributes);
+  if (attributes) GdipSetImageAttributesWrapMode(attributes, Gdiplus::WrapModeTileFlipXY, 0, FALSE);
+  GdipDrawImageRectRectI(graphics, gBannerImage.get(), 0, 0, client.right, height, 0, 0,
+                         static_cast<int>(gBannerWidth), static_cast<int>(gBannerHeight),
+                         Gdiplus::UnitPixel, attributes, nullptr, nullptr);
 }

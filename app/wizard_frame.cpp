@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <io.h>
+#include <limits.h>
 #include <wchar.h>
 
 #include "app/banner.h"
@@ -24,10 +25,52 @@ int gBannerBottom = 0;
 constexpr LONG kPageStyleMask = static_cast<LONG>(
     ~(WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
 
+bool IsPage(HWND window) {
+  for (HWND page : gPages) {
+    if (page == window) return true;
+  }
+  return false;
+}
+
 void ShowCurrentPage(HWND frame) {
   for (int i = 0; i < kPageCount; ++i) ShowWindow(gPages[i], i == gPageIndex ? SW_SHOW : SW_HIDE);
   EnableWindow(GetDlgItem(frame, kIdBack), gPageIndex > 0);
   EnableWindow(GetDlgItem(frame, kIdNext), gPageIndex < kPageCount - 1);
+}
+
+// Visits the frame's own controls, the buttons and the line above them,
+// with their rectangles in the frame's client coordinates.
+template <typename Visit>
+void ForEachFrameControl(HWND frame, Visit visit) {
+  for (HWND child = GetWindow(frame, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (IsPage(child)) continue;
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&rect), 2);
+    visit(child, rect);
+  }
+}
+
+// The banner's height follows the frame's width, the pages' height the
+// dialog font; at some DPIs (150% among them) the pages would reach over the
+// line above the buttons. The frame then grows by the difference, and the
+// line and the buttons move down with its bottom edge.
+void MakeRoomForPages(HWND frame, int pagesBottom) {
+  int controlsTop = INT_MAX;
+  ForEachFrameControl(frame, [&](HWND, const RECT& rect) {
+    if (rect.top < controlsTop) controlsTop = rect.top;
+  });
+  if (controlsTop == INT_MAX || pagesBottom <= controlsTop) return;
+  int extra = pagesBottom - controlsTop;
+  ForEachFrameControl(frame, [&](HWND control, const RECT& rect) {
+    SetWindowPos(control, nullptr, rect.left, rect.top + extra, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  });
+  RECT outer;
+  GetWindowRect(frame, &outer);
+  // Still centred, as the template asks.
+  SetWindowPos(frame, nullptr, outer.left, outer.top - extra / 2, outer.right - outer.left,
+               outer.bottom - outer.top + extra, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void InitFrame(HWND frame) {
@@ -44,6 +87,9 @@ void InitFrame(HWND frame) {
   gPages[kPageFolder] = CreatePage(frame, IDD_FOLDER, top, FolderPageProc);
   gPages[kPageOptions] = CreatePage(frame, IDD_OPTIONS, top, OptionsPageProc);
   gPages[kPageDownload] = CreatePage(frame, IDD_DOWNLOAD, top, DownloadPageProc);
+  RECT page = {};
+  if (gPages[kPageWelcome]) GetClientRect(gPages[kPageWelcome], &page);
+  MakeRoomForPages(frame, top + page.bottom);
 
   if (gUpdateMode) {
     SetWindowTextW(frame, L"更新 Quelda Manager");

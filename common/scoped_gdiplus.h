@@ -33,3 +33,10 @@ struct GdiplusGraphicsTraits : NullIsNone<Gdiplus::GpGraphics*> {
   static void Close(Gdiplus::GpGraphics* v) { Gdiplus::DllExports::GdipDeleteGraphics(v); }
 };
 using ScopedGdiplusGraphics = Scoped<GdiplusGraphicsTraits>;
+
+struct GdiplusImageAttributesTraits : NullIsNone<Gdiplus::GpImageAttributes*> {
+  static void Close(Gdiplus::GpImageAttributes* v) {
+    Gdiplus::DllExports::GdipDisposeImageAttributes(v);
+  }
+};
+using ScopedGdiplusImageAttributes = Scoped<GdiplusImageAttributesTraits>;

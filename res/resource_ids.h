@@ -9,3 +9,5 @@
 #define IDD_FOLDER 131
 #define IDD_DOWNLOAD 132
 #define IDR_BANNER 419
+// The banner drawn at twice the size, for displays above 96 DPI.
+#define IDR_BANNER_2X 420

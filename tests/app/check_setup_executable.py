@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
 """Checks what a user downloads: QueldaSetup.exe is a PE32 GUI program for
-i386 that imports only system DLLs, carries its manifest, icon and dialog, and
-exports the cJSON functions under their own names."""
+i386 that imports only system DLLs, carries its manifest (system DPI aware),
+icon, dialog and version resource (the values the build passed), and exports
+the cJSON functions under their own names."""
+import argparse
 import re
 import struct
 import subprocess
 import sys
+
+import pefile
 
 SYSTEM_DLLS = {
     'kernel32.dll', 'user32.dll', 'gdi32.dll', 'msvcrt.dll', 'comctl32.dll', 'wininet.dll',
@@ -32,7 +36,49 @@ def check(condition, what):
         failures.append(what)
 
 
-def main(exe, objdump):
+def version_resource(exe):
+    """The fixed part's file and product versions and the string table of the
+    one language block, as text."""
+    pe = pefile.PE(exe, fast_load=True)
+    pe.parse_data_directories([pefile.DIRECTORY_ENTRY['IMAGE_DIRECTORY_ENTRY_RESOURCE']])
+    if not getattr(pe, 'VS_FIXEDFILEINFO', None):
+        return None, None, {}
+    fixed = pe.VS_FIXEDFILEINFO[0]
+
+    def dotted(ms, ls):
+        return '%d.%d.%d.%d' % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+
+    strings = {}
+    for info in pe.FileInfo[0]:
+        for table in getattr(info, 'StringTable', []):
+            strings[table.LangID.decode()] = {
+                k.decode(): v.decode() for k, v in table.entries.items()}
+    return (dotted(fixed.FileVersionMS, fixed.FileVersionLS),
+            dotted(fixed.ProductVersionMS, fixed.ProductVersionLS), strings)
+
+
+def check_version(exe, version, company, copyright):
+    file_version, product_version, tables = version_resource(exe)
+    check(file_version == version, 'FILEVERSION %s, not %s' % (version, file_version))
+    check(product_version == version, 'PRODUCTVERSION %s, not %s' % (version, product_version))
+    # Simplified Chinese, UTF-16: the language of the setup's dialogs.
+    check(list(tables) == ['080404b0'], 'one string table 080404b0, not %s' % list(tables))
+    expected = {
+        'CompanyName': company,
+        'FileDescription': 'Quelda Manager 安装程序',
+        'FileVersion': version,
+        'InternalName': 'QueldaSetup',
+        'LegalCopyright': copyright,
+        'OriginalFilename': 'QueldaSetup.exe',
+        'ProductName': 'Quelda Manager',
+        'ProductVersion': version,
+    }
+    strings = tables.get('080404b0', {})
+    for name, value in expected.items():
+        check(strings.get(name) == value, '%s "%s", not "%s"' % (name, value, strings.get(name)))
+
+
+def main(exe, objdump, version, company, copyright):
     data = open(exe, 'rb').read()
     pe = struct.unpack_from('<I', data, 0x3C)[0]
     check(data[:2] == b'MZ' and data[pe:pe + 4] == b'PE\0\0', 'a PE file')
@@ -55,6 +101,11 @@ def main(exe, objdump):
           'manifest depends on common controls 6')
     for guid in SUPPORTED_OS:
         check(guid.encode() in data, 'manifest supports OS %s' % guid)
+    # System aware: Windows draws it at the system's DPI itself instead of
+    # stretching a 96-DPI bitmap of it.
+    check(re.search(rb'<dpiAware[^>]*>\s*true\s*</dpiAware>', data), 'manifest: dpiAware true')
+    check(b'<dpiAwareness' not in data, 'manifest: no dpiAwareness (it would override dpiAware)')
+    check_version(exe, version, company, copyright)
 
     rc = subprocess.run([objdump.replace('objdump', 'windres'), '-i', exe, '-O', 'rc'],
                         capture_output=True, text=True, errors='replace')
@@ -73,4 +124,11 @@ def main(exe, objdump):
 
 
 if __name__ == '__main__':
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument('exe')
+    parser.add_argument('objdump')
+    parser.add_argument('--version', required=True, help='the setup version, four numbers')
+    parser.add_argument('--company-name', required=True)
+    parser.add_argument('--copyright', required=True)
+    args = parser.parse_args()
+    sys.exit(main(args.exe, args.objdump, args.version, args.company_name, args.copyright))

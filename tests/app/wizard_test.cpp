@@ -2,9 +2,13 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/control_ids.h"
+#include "support/clock.h"
 #include "support/setup_runner.h"
 #include "support/test_paths.h"
 #include "support/window_finder.h"
@@ -21,6 +25,96 @@ void SetFolder(RunningSetup& setup, const std::wstring& folder) {
                reinterpret_cast<LPARAM>(folder.c_str()));
 }
 
+// The window's rectangle in the client coordinates of another.
+RECT RectIn(HWND parent, HWND window) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    children.push_back(child);
+  return children;
+}
+
+void ExpectApart(HWND parent, const std::vector<HWND>& windows) {
+  for (size_t i = 0; i < windows.size(); ++i) {
+    for (size_t j = i + 1; j < windows.size(); ++j) {
+      RECT a = RectIn(parent, windows[i]), b = RectIn(parent, windows[j]), both;
+      EXPECT_FALSE(IntersectRect(&both, &a, &b))
+          << GetDlgCtrlID(windows[i]) << " and " << GetDlgCtrlID(windows[j]) << " overlap";
+    }
+  }
+}
+
+// Whether the banner, as the screen shows it, fills the frame's width down
+// to `bottom` and no further: blue above, the page's grey below, at both
+// edges and in the middle.
+bool BannerEndsAt(HWND frame, int bottom) {
+  std::string picture = CaptureWindow(frame);
+  if (picture.empty()) return false;
+  RECT outer, client;
+  GetWindowRect(frame, &outer);
+  GetClientRect(frame, &client);
+  POINT origin = {0, 0};
+  ClientToScreen(frame, &origin);
+  int width = outer.right - outer.left, height = outer.bottom - outer.top;
+  size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  auto blue = [&](int x, int y) {  // in client coordinates; the rows run bottom-up
+    size_t row = static_cast<size_t>(height - 1 - (origin.y - outer.top + y));
+    size_t at = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + row * stride +
+                static_cast<size_t>(origin.x - outer.left + x) * 3;
+    auto b = static_cast<unsigned char>(picture[at]),
+         r = static_cast<unsigned char>(picture[at + 2]);
+    return b > r + 40;
+  };
+  for (int x : {1, static_cast<int>(client.right / 2), static_cast<int>(client.right - 2)}) {
+    if (!blue(x, 0) || !blue(x, bottom - 1) || blue(x, bottom)) return false;
+  }
+  return true;
+}
+
+// At whatever DPI the screen has: the banner fills the frame's width down to
+// where the pages begin; every page spans the frame's width between the
+// banner and the line above the buttons; no control is cut off by its page
+// or the frame, and none covers another.
+void ExpectLaidOut(HWND frame) {
+  RECT client;
+  GetClientRect(frame, &client);
+  int bannerBottom = MulDiv(117, client.right, 658);  // the 1x picture's height at that width
+  std::vector<HWND> pages = ChildDialogs(frame), own;
+  for (HWND child : Children(frame)) {
+    if (std::find(pages.begin(), pages.end(), child) == pages.end()) own.push_back(child);
+  }
+  ASSERT_EQ(pages.size(), 4u);
+  ASSERT_EQ(own.size(), 4u);  // Back, Next, Cancel and the line
+  for (int id : {kIdBack, kIdNext, kIdCancel})
+    EXPECT_TRUE(Inside(RectIn(frame, GetDlgItem(frame, id)), client)) << id;
+  ExpectApart(frame, own);
+  LONG ownTop = client.bottom;
+  for (HWND control : own) ownTop = std::min(ownTop, RectIn(frame, control).top);
+  for (HWND page : pages) {
+    RECT rect = RectIn(frame, page), inPage;
+    EXPECT_EQ(rect.top, bannerBottom);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.right, client.right);
+    EXPECT_LE(rect.bottom, ownTop) << "a page reaches over the line and the buttons";
+    GetClientRect(page, &inPage);
+    for (HWND control : Children(page))
+      EXPECT_TRUE(Inside(RectIn(page, control), inPage)) << GetDlgCtrlID(control) << " cut off";
+    ExpectApart(page, Children(page));
+  }
+  EXPECT_TRUE(WaitUntil([&] { return BannerEndsAt(frame, bannerBottom); }, kPatience));
+}
+
 TEST(WizardIntegration, InstallModeWalksThroughTheFourPages) {
   RunningSetup setup(L"wizard_pages");
   ASSERT_TRUE(setup.Start());
@@ -34,6 +128,10 @@ TEST(WizardIntegration, InstallModeWalksThroughTheFourPages) {
   EXPECT_TRUE(Visible(welcome));
   EXPECT_FALSE(ControlEnabled(frame, kIdBack));
   EXPECT_TRUE(ControlEnabled(frame, kIdNext));
+  // The prefix's DPI (QUELDA_DPI) is the one the wizard is laid out for.
+  const char* dpi = getenv("QUELDA_DPI");
+  EXPECT_EQ(ScreenDpi(), dpi ? atoi(dpi) : 96);
+  ExpectLaidOut(frame);
   EXPECT_TRUE(SaveWindowPicture(frame, ScreenshotPath(L"page1_welcome")));
 
   ASSERT_TRUE(ClickButton(frame, kIdNext));

@@ -85,8 +85,8 @@ bool ControlEnabled(HWND dialog, int id) {
 bool ClickButton(HWND dialog, int id) {
   DWORD_PTR result = 0;
   return SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)), SMTO_NORMAL,
-                             60000, &result) != 0;
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)), SMTO_NORMAL, 60000,
+                             &result) != 0;
 }
 
 std::vector<HWND> ChildDialogs(HWND frame) {
@@ -147,10 +147,6 @@ HWND WaitForMessageBox(DWORD processId, HWND except, DWORD milliseconds) {
   return box;
 }
 
-namespace {
-
-// The window's pixels as the screen shows them, bottom row first, with the
-// BMP file header and info header in front; empty when it has no area.
 std::string CaptureWindow(HWND window) {
   RECT rect;
   if (!GetWindowRect(window, &rect)) return std::string();
@@ -186,8 +182,6 @@ std::string CaptureWindow(HWND window) {
   return bytes;
 }
 
-}  // namespace
-
 bool SaveWindowPicture(HWND window, const std::wstring& bmpPath) {
   // The repaint is sent: it returns when every part of the window has
   // painted. Wine then copies the painted pixels to the display on its own
@@ -215,5 +209,14 @@ bool SaveWindowPicture(HWND window, const std::wstring& bmpPath) {
 std::wstring ScreenshotPath(const std::wstring& name) {
   std::wstring dir = BuildDir() + L"\\screenshots";
   CreateDirectoryW(dir.c_str(), nullptr);
-  return dir + L"\\" + name + L".bmp";
+  int dpi = ScreenDpi();
+  std::wstring suffix = dpi == 96 ? L"" : L"_" + std::to_wstring(dpi) + L"dpi";
+  return dir + L"\\" + name + suffix + L".bmp";
+}
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
 }

@@ -38,10 +38,16 @@ HWND PageWithControl(HWND frame, int id);
 HWND FindMessageBox(DWORD processId, HWND except);
 HWND WaitForMessageBox(DWORD processId, HWND except, DWORD milliseconds);
 
+// The window's pixels as the screen shows them, bottom row first, with the
+// BMP file header and info header in front; empty when it has no area.
+std::string CaptureWindow(HWND window);
 // Saves what the screen shows of the window as a 24-bit BMP file (the build
 // keeps these screenshots; tools turn them into PNG pictures). The window is
 // repainted first and taken once two captures in a row agree, so that a
 // picture never shows a page half drawn.
 bool SaveWindowPicture(HWND window, const std::wstring& bmpPath);
-// <build>\screenshots\<name>.bmp, the folder created when missing.
+// <build>\screenshots\<name>.bmp, the folder created when missing; at a
+// screen DPI other than 96, <name>_<dpi>dpi.bmp.
 std::wstring ScreenshotPath(const std::wstring& name);
+// The screen's DPI, the one the programs of the prefix draw at.
+int ScreenDpi();
