@@ -460,6 +460,100 @@ void MeasureName(ArchiveFacts* facts, const ZipItem& item) {
   Measure(&facts->lastName, end - split, item.index);
 }
 
+// Every item's name as the file system compares them: upper case, one
+// separator sorting before every character, no trailing separator; whether
+// each names a file.
+class NameList {
+ public:
+  ~NameList() {
+    free(text_);
+    free(names_);
+  }
+
+  bool Add(const ZipItem& item) {
+    size_t length = wcslen(item.name);
+    bool folder = (item.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    while (length > 0 && IsSeparator(item.name[length - 1])) {
+      --length;
+      folder = true;
+    }
+    if (!Reserve(length + 1)) return false;
+    wchar_t* name = text_ + used_;
+    for (size_t i = 0; i < length; ++i) {
+      name[i] = IsSeparator(item.name[i]) ? kSeparator : item.name[i];
+    }
+    name[length] = 0;
+    if (length > 0) {
+      LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name, static_cast<int>(length), name,
+                   static_cast<int>(length));
+    }
+    names_[count_++] = {used_, nullptr, folder};
+    used_ += length + 1;
+    return true;
+  }
+
+  // No two items name the same file, nor does a file stand where another
+  // item needs a folder: the second would replace the first, or its backup
+  // the backup of the user's file, or fail half-way through.
+  bool Distinct() {
+    // The text no longer moves.
+    for (size_t i = 0; i < count_; ++i) names_[i].text = text_ + names_[i].offset;
+    qsort(names_, count_, sizeof(Name), Compare);
+    for (size_t i = 1; i < count_; ++i) {
+      const Name& a = names_[i - 1];
+      const Name& b = names_[i];
+      const wchar_t* first = a.text;
+      const wchar_t* second = b.text;
+      size_t length = wcslen(first);
+      if (wcscmp(first, second) == 0) {
+        if (!a.folder || !b.folder) return false;
+      } else if (!a.folder && wcsncmp(first, second, length) == 0 &&
+                 second[length] == kSeparator) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  static constexpr wchar_t kSeparator = 1;
+  struct Name {
+    size_t offset;
+    const wchar_t* text;  // once every name is in
+    bool folder;
+  };
+
+  // With the separator below every character, the items beneath a name
+  // follow it at once.
+  static int Compare(const void* a, const void* b) {
+    return wcscmp(static_cast<const Name*>(a)->text, static_cast<const Name*>(b)->text);
+  }
+
+  bool Reserve(size_t characters) {
+    if (count_ == capacity_) {
+      size_t capacity = capacity_ ? capacity_ * 2 : 64;
+      Name* names = static_cast<Name*>(realloc(names_, capacity * sizeof(Name)));
+      if (!names) return false;
+      names_ = names;
+      capacity_ = capacity;
+    }
+    if (used_ + characters > textCapacity_) {
+      size_t capacity = textCapacity_ ? textCapacity_ * 2 : 4096;
+      while (capacity < used_ + characters) capacity *= 2;
+      wchar_t* text = static_cast<wchar_t*>(realloc(text_, capacity * sizeof(wchar_t)));
+      if (!text) return false;
+      text_ = text;
+      textCapacity_ = capacity;
+    }
+    return true;
+  }
+
+  wchar_t* text_ = nullptr;
+  size_t used_ = 0, textCapacity_ = 0;
+  Name* names_ = nullptr;
+  size_t count_ = 0, capacity_ = 0;
+};
+
 // The structure alone, before any data is read: names, headers, where each
 // item lies, and sizes that can be honest.
 ZipResult VerifyStructure(Unzipper* unzipper, ArchiveFacts* facts) {
@@ -468,6 +562,7 @@ ZipResult VerifyStructure(Unzipper* unzipper, ArchiveFacts* facts) {
   Span* spans = static_cast<Span*>(malloc((count ? count : 1) * sizeof(Span)));
   if (!spans) return ZipResult::ReadFailed;
   ZipResult result = ZipResult::Ok;
+  NameList names;
   for (uint32_t index = 0; index < count && result == ZipResult::Ok; ++index) {
     ZipItem item;
     result = Describe(unzipper, static_cast<int32_t>(index), &item);
@@ -484,7 +579,12 @@ ZipResult VerifyStructure(Unzipper* unzipper, ArchiveFacts* facts) {
     spans[index] = {unzipper->spanStart, unzipper->spanEnd};
     facts->totalSize += info.uncompressedSize;
     MeasureName(facts, item);
+    if (!names.Add(item)) {
+      result = ZipResult::ReadFailed;
+      break;
+    }
   }
+  if (result == ZipResult::Ok && !names.Distinct()) result = ZipResult::Corrupt;
   if (result == ZipResult::Ok) {
     qsort(spans, count, sizeof(Span), CompareSpans);
     // Sorted by start, each item must end before the next begins; a shared

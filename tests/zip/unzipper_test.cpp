@@ -436,7 +436,8 @@ TEST(ZipExtract, NoFileFromAnItemThatCannotBeDescribed) {
 
 TEST(ZipVerify, PassesSoundArchivesAndFailsOnAnyDamagedItem) {
   for (const wchar_t* sound :
-       {L"infozip.zip", L"infozip_stream.zip", L"stub_front.zip", L"py_empty.zip"}) {
+       {L"infozip.zip", L"infozip_stream.zip", L"stub_front.zip", L"py_empty.zip",
+        L"folder_twice.zip"}) {
     Archive archive(sound);
     ASSERT_NE(archive.handle, nullptr) << sound;
     EXPECT_EQ(VerifyArchive(archive.handle), ZipResult::Ok) << sound;
@@ -448,7 +449,8 @@ TEST(ZipVerify, PassesSoundArchivesAndFailsOnAnyDamagedItem) {
   for (const wchar_t* damaged :
        {L"bad_crc.zip", L"corrupt_deflate.zip", L"truncated.zip", L"infozip_encrypted.zip",
         L"local_mismatch.zip", L"method12.zip", L"walk_stuck.zip", L"count_too_high.zip",
-        L"names.zip", L"overlap_shared.zip", L"overlap_inside.zip", L"size_lies.zip"}) {
+        L"names.zip", L"overlap_shared.zip", L"overlap_inside.zip", L"size_lies.zip",
+        L"same_name.zip", L"file_as_folder.zip"}) {
     Archive archive(damaged);
     ASSERT_NE(archive.handle, nullptr) << damaged;
     EXPECT_NE(VerifyArchive(archive.handle), ZipResult::Ok) << damaged;

@@ -265,6 +265,17 @@ def make_crafted_archives(out):
                               inner.csize, inner.usize, 5, 0) + b"b.txt" + inner.data
     outer = Entry("a.txt", b"x" * 10 + inner_bytes + b"y" * 10, method=0)
     save("overlap_inside.zip", build_zip([outer], central=[(outer, 0), (inner, 30 + 5 + 10)]))
+    # Names that clash where Windows compares them: one file twice, in
+    # another case; a file where another item needs a folder.
+    save("same_name.zip", build_zip([Entry("Data/Note.txt", b"first\n"),
+                                     Entry("data/NOTE.TXT", b"second\n")]))
+    save("file_as_folder.zip", build_zip([Entry("app/lib", b"a file\n"),
+                                          Entry("app/lib/deep/x.dll", b"below it\n")]))
+    folder = (0o40755 << 16) | 0x10
+    save("folder_twice.zip", build_zip([Entry("app/", b"", external=folder),
+                                        Entry("App/", b"", external=folder),
+                                        Entry("app/x.txt", b"x\n"),
+                                        Entry("app.txt", b"beside\n")]))
     # A deflated entry that declares more than deflate can make of its data.
     save("size_lies.zip", build_zip([Entry("big.txt", text, usize=len(Entry("x", text).payload)
                                            * 1100)]))
