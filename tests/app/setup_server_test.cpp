@@ -67,6 +67,9 @@ TEST_F(SetupServerIntegration, RetryComesWithAFailureAndGoesWithTheNextRun) {
   ASSERT_TRUE(box);
   EXPECT_EQ(question, L"正在安装 Quelda Manager，确定要退出吗？");
   EXPECT_EQ(WindowText(box), L"安装 Quelda Manager");
+  // As on Chinese Windows (the tests run under zh_CN.UTF-8).
+  EXPECT_EQ(ControlText(GetDlgItem(box, IDOK)), L"确定");
+  EXPECT_EQ(ControlText(GetDlgItem(box, IDCANCEL)), L"取消");
   PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }, kPatience));
   EXPECT_LT(setup.process().WaitForExit(500), 0) << "the wizard stays";
