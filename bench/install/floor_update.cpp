@@ -7,9 +7,11 @@
 // made once, file times set. No checks, no progress, no window.
 //   floor_update FOLDER
 // Exits 0 when every item was written; writes FOLDER\phases.txt,
-// "floor <ms> <ms> <ms>": the manifest (with the session's first
-// connection), the package, the extraction.
+// "floor <ms> <ms> <ms> <peak> <start>": the manifest (with the session's
+// first connection), the package, the extraction, and its peak working set
+// and that at its start, in bytes.
 #include <windows.h>
+#include <psapi.h>
 #include <wininet.h>
 #include <zlib.h>
 
@@ -138,6 +140,10 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring folder = argv[1];
   std::wstring package = folder + L"\\download\\p.zip";
   CreateDirectoryW((folder + L"\\download").c_str(), nullptr);
+  PROCESS_MEMORY_COUNTERS memory = {};
+  memory.cb = sizeof memory;
+  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+  SIZE_T startWorkingSet = memory.WorkingSetSize;
   double start = MillisecondsNow();
   HINTERNET session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   bool ok = session && Fetch(session, kManifestUrl, nullptr);
@@ -155,8 +161,10 @@ int wmain(int argc, wchar_t** argv) {
   // hold the output open.
   FILE* phases = _wfopen((folder + L"\\phases.txt").c_str(), L"w");
   if (phases) {
-    fprintf(phases, "floor %.1f %.1f %.1f\n", fetched - start, downloaded - fetched,
-            end - downloaded);
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    fprintf(phases, "floor %.1f %.1f %.1f %lu %lu\n", fetched - start, downloaded - fetched,
+            end - downloaded, static_cast<unsigned long>(memory.PeakWorkingSetSize),
+            static_cast<unsigned long>(startWorkingSet));
     fclose(phases);
   }
   return ok ? 0 : 1;
