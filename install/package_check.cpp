@@ -52,11 +52,13 @@ bool PackageMatches(const wchar_t* path, const WStr& sizeText, const WStr& sha25
   uint8_t declaredDigest[kSha256Bytes];
   if (!sizeText.empty() && !ParseSize(sizeText, &declaredSize)) return false;
   if (!sha256Text.empty() && !ParseDigest(sha256Text, declaredDigest)) return false;
-  if (sha256Text.empty()) {
+  // The size first: a file of another size need not be hashed.
+  if (!sizeText.empty()) {
     bool known = false;
     uint64_t size = FileSize(path, &known);
-    return known && size == declaredSize;
+    if (!known || size != declaredSize) return false;
   }
+  if (sha256Text.empty()) return true;
   uint8_t digest[kSha256Bytes];
   uint64_t size = 0;
   if (!Sha256File(path, digest, &size)) return false;
