@@ -231,6 +231,13 @@ ZipResult Describe(Unzipper* unzipper, int32_t index, ZipItem* item) {
     return ZipResult::Corrupt;
   }
   result.attributes = Attributes(info);
+  // A name that ends in a separator names a folder, whatever the attributes
+  // its zip tool wrote (some write none); extracted as a file, it would
+  // stand where the items beneath it need their folder.
+  size_t nameLength = wcslen(result.name);
+  if (nameLength > 0 && IsSeparator(result.name[nameLength - 1])) {
+    result.attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  }
   result.compressedSize = static_cast<int32_t>(info.compressedSize);
   result.uncompressedSize = static_cast<int32_t>(info.uncompressedSize);
   FILETIME dosTime = DosTimeToFileTime(info.dosDateTime);
@@ -472,11 +479,8 @@ class NameList {
 
   bool Add(const ZipItem& item) {
     size_t length = wcslen(item.name);
+    while (length > 0 && IsSeparator(item.name[length - 1])) --length;
     bool folder = (item.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    while (length > 0 && IsSeparator(item.name[length - 1])) {
-      --length;
-      folder = true;
-    }
     if (!Reserve(length + 1)) return false;
     wchar_t* name = text_ + used_;
     for (size_t i = 0; i < length; ++i) {

@@ -456,6 +456,14 @@ TEST(ZipVerify, PassesSoundArchivesAndFailsOnAnyDamagedItem) {
     EXPECT_NE(VerifyArchive(archive.handle), ZipResult::Ok) << damaged;
   }
   EXPECT_EQ(VerifyArchive(nullptr), ZipResult::BadArgument);
+  // A folder written without the folder attribute is a folder all the same.
+  {
+    Archive folders(L"folder_twice.zip");
+    std::wstring dir = MakeScratchDir(L"folders");
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(Extract(folders.handle, i, dir), ZipResult::Ok) << i;
+    EXPECT_NE(GetFileAttributesW((dir + L"\\lib").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_EQ(ReadFileBytes(dir + L"\\lib\\x.dll"), "x\n");
+  }
   // Each item of the overlapping archives is whole by itself.
   for (const wchar_t* overlapping : {L"overlap_shared.zip", L"overlap_inside.zip"}) {
     Archive archive(overlapping);

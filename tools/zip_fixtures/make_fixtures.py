@@ -275,7 +275,11 @@ def make_crafted_archives(out):
     save("folder_twice.zip", build_zip([Entry("app/", b"", external=folder),
                                         Entry("App/", b"", external=folder),
                                         Entry("app/x.txt", b"x\n"),
-                                        Entry("app.txt", b"beside\n")]))
+                                        Entry("app.txt", b"beside\n"),
+                                        # A folder as some tools write it: no
+                                        # folder attribute, only the separator.
+                                        Entry("lib/", b"", host=0, external=0),
+                                        Entry("lib/x.dll", b"x\n")]))
     # A deflated entry that declares more than deflate can make of its data.
     save("size_lies.zip", build_zip([Entry("big.txt", text, usize=len(Entry("x", text).payload)
                                            * 1100)]))
