@@ -49,18 +49,17 @@ bool DownloadDemoDatabase(HWND page, WStr* part) {
 }
 
 // The backup folder named after the installed version, with its separator.
-WStr BackupFolder(PackedVersion installed) {
+WStr BackupFolder(const FixedInstallFolder& installFolder, PackedVersion installed) {
   WStr name(L"Update\\Backup");
   name.Append(FormatVersion(installed));
   name.Append(L"\\");
-  return InstallPath(name.c_str());
+  return installFolder.Path(name.c_str());
 }
 
 // Moves what lies at the target into the backup folder under its own last
 // name; the shell's result code on failure, with the thread's last error
 // set to it so that the report says why.
 int MoveToBackup(const WStr& target, const WStr& backupFolder) {
-  EnsureFolder(backupFolder.c_str());
   // Where the folder could not be made (a file of its name is in the way)
   // the shell would move each target onto that name, each replacing the
   // one before: the backup must be a folder.
@@ -127,8 +126,8 @@ bool BackUpDatabase(const WStr& database, const WStr& backupFolder, WStr* backup
 // Puts the whole demo database in the place of the user's, which goes into
 // the backup folder first; false after a failure report, with the user's
 // database where it was and the part deleted.
-bool ReplaceDatabase(HWND page, const WStr& part, const WStr& backupFolder) {
-  WStr database = InstallPath(kDatabaseName);
+bool ReplaceDatabase(HWND page, const WStr& database, const WStr& part,
+                     const WStr& backupFolder) {
   // Only a file is a database to keep; anything else in the way makes the
   // replacement fail below.
   DWORD attributes = GetFileAttributesW(database.c_str());
@@ -151,10 +150,8 @@ bool ReplaceDatabase(HWND page, const WStr& part, const WStr& backupFolder) {
   return true;
 }
 
-bool InstallItems(HWND page, ZipHandle* archive, int itemCount, const WStr& backupFolder) {
-  // Read once rather than per item (each read is a message to the wizard's
-  // thread): past the go-ahead the wizard can no longer change the folder.
-  FixedInstallFolder installFolder;
+bool InstallItems(HWND page, ZipHandle* archive, int itemCount,
+                  const FixedInstallFolder& installFolder, const WStr& backupFolder) {
   for (int index = 0; index < itemCount; ++index) {
     ZipItem item{};
     // An item that cannot be described, or whose name was refused, is
@@ -216,12 +213,17 @@ bool PathsFit(HWND page, ZipHandle* archive, const ArchiveFacts& facts,
 }  // namespace
 
 void InstallPackage(HWND page, ScopedArchive archive, int itemCount, const ArchiveFacts& facts) {
-  WStr application = InstallPath(L"Quelda.exe");
+  // Read once rather than for every path (each read is a message to the
+  // wizard's thread): past the go-ahead the wizard can no longer change the
+  // folder.
+  FixedInstallFolder installFolder;
+  WStr application = installFolder.Path(L"Quelda.exe");
   PackedVersion installed = GetProductVersion(application.c_str());
-  if (!PathsFit(page, archive.get(), facts, FixedInstallFolder(),
-                installed != 0 ? BackupFolder(installed) : WStr())) {
-    return;
-  }
+  // Without an installed application nothing is moved aside but the user's
+  // database, which goes to Backup0.0.
+  WStr versionBackup = BackupFolder(installFolder, installed);
+  WStr backupFolder = installed != 0 ? versionBackup : WStr();
+  if (!PathsFit(page, archive.get(), facts, installFolder, backupFolder)) return;
   WStr databasePart;
   if (IsOptionChecked(InstallOption::kDemoDatabase) &&
       !DownloadDemoDatabase(page, &databasePart)) {
@@ -230,19 +232,15 @@ void InstallPackage(HWND page, ScopedArchive archive, int itemCount, const Archi
   CloseRunningApp(application.c_str());
 
   // Only once the application has closed: it may hold its database open.
-  // Without an installed application the user's database still goes to a
-  // backup folder (Backup0.0).
-  if (!databasePart.empty() && !ReplaceDatabase(page, databasePart, BackupFolder(installed))) {
+  if (!databasePart.empty() &&
+      !ReplaceDatabase(page, installFolder.Path(kDatabaseName), databasePart, versionBackup)) {
     return;
   }
-  WStr backupFolder;
-  if (installed != 0) {
-    backupFolder = BackupFolder(installed);
-    EnsureFolder(backupFolder.c_str());
-  }
+  if (!backupFolder.empty()) EnsureFolder(backupFolder.c_str());
 
   PostStatus(page, 0, kStatusWorking, L"解压下载的压缩文件 ...");
-  bool installedAll = InstallItems(page, archive.get(), itemCount, backupFolder);
+  bool installedAll =
+      InstallItems(page, archive.get(), itemCount, installFolder, backupFolder);
   // Left open, the archive would keep the package file locked for a retry.
   archive.Reset();
   if (!installedAll) return;
