@@ -22,8 +22,8 @@ constexpr FILEOP_FLAGS kMoveFlags =
 constexpr wchar_t kDatabaseName[] = L"Quelda.mdb";
 // Beside the database while the demo database arrives.
 constexpr wchar_t kPartSuffix[] = L".download";
-// Earlier backups of the database are kept: Quelda.1.mdb, Quelda.2.mdb, ...
-constexpr int kDatabaseBackups = 100;
+// Backups of one name: name.ext, name.1.ext, ... name.99.ext.
+constexpr int kBackupNames = 100;
 
 // False after a failure report. The demo database lands beside the user's
 // and in part: only a whole one is named in *part, for ReplaceDatabase.
@@ -56,9 +56,32 @@ WStr BackupFolder(const FixedInstallFolder& installFolder, PackedVersion install
   return installFolder.Path(name.c_str());
 }
 
-// Moves what lies at the target into the backup folder under its own last
-// name; the shell's result code on failure, with the thread's last error
-// set to it so that the report says why.
+// Where in the backup folder something of that last name goes: under the
+// name itself, or, when an earlier backup has it (two config.ini from
+// different folders, a retried update), under the first free of name.1.ext,
+// name.2.ext and so on, so that no backup is ever replaced. Empty when all
+// are taken.
+WStr FreeBackupPath(const WStr& backupFolder, const wchar_t* lastName) {
+  WStr path = backupFolder;
+  path.Append(lastName);
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return path;
+  const wchar_t* dot = wcsrchr(lastName, L'.');
+  size_t stem = dot && dot != lastName ? static_cast<size_t>(dot - lastName) : wcslen(lastName);
+  for (int n = 1; n < kBackupNames; ++n) {
+    wchar_t number[16];
+    _snwprintf_s(number, 16, _TRUNCATE, L".%d", n);
+    path = backupFolder;
+    path.Append(lastName, stem);
+    path.Append(number);
+    path.Append(lastName + stem);
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return path;
+  }
+  return WStr();
+}
+
+// Moves what lies at the target into the backup folder (FreeBackupPath);
+// the shell's result code on failure, with the thread's last error set to
+// it so that the report says why.
 int MoveToBackup(const WStr& target, const WStr& backupFolder) {
   // Where the folder could not be made (a file of its name is in the way)
   // the shell would move each target onto that name, each replacing the
@@ -68,10 +91,16 @@ int MoveToBackup(const WStr& target, const WStr& backupFolder) {
     if (attributes != INVALID_FILE_ATTRIBUTES) SetLastError(ERROR_DIRECTORY);
     return -1;
   }
+  size_t slash = target.size();
+  while (slash > 0 && target[slash - 1] != L'\\') --slash;
+  WStr to = FreeBackupPath(backupFolder, target.c_str() + slash);
+  if (to.empty()) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return -1;
+  }
   // Both lists end in a second terminator.
   WStr from = target;
   from.Append(L'\0');
-  WStr to = backupFolder;
   to.Append(L'\0');
   SHFILEOPSTRUCTW operation = {};
   operation.wFunc = FO_MOVE;
@@ -101,26 +130,17 @@ void ReportBackupFailure(HWND page, const WStr& target, const WStr& backupFolder
              backupFolder.c_str(), reason.c_str());
 }
 
-// Moves the user's database into the backup folder under a name no earlier
-// backup has, so that no backup of it is ever replaced; *backup is where it
-// went.
+// Moves the user's database into the backup folder (FreeBackupPath);
+// *backup is where it went.
 bool BackUpDatabase(const WStr& database, const WStr& backupFolder, WStr* backup) {
   EnsureFolder(backupFolder.c_str());
-  for (int n = 0; n < kDatabaseBackups; ++n) {
-    wchar_t name[32];
-    if (n == 0) {
-      _snwprintf_s(name, 32, _TRUNCATE, L"%s", kDatabaseName);
-    } else {
-      _snwprintf_s(name, 32, _TRUNCATE, L"Quelda.%d.mdb", n);
-    }
-    *backup = backupFolder;
-    backup->Append(name);
-    if (MoveFileExW(database.c_str(), backup->c_str(), 0)) return true;
-    DWORD error = GetLastError();
-    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+  *backup = FreeBackupPath(backupFolder, kDatabaseName);
+  if (backup->empty()) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return false;
   }
-  SetLastError(ERROR_ALREADY_EXISTS);
-  return false;
+  // Never over a file that came in the meantime.
+  return MoveFileExW(database.c_str(), backup->c_str(), 0) != 0;
 }
 
 // Puts the whole demo database in the place of the user's, which goes into

@@ -126,9 +126,10 @@ TEST_F(InstallServerIntegration, UpdateMovesWhatThePackageReplacesIntoTheBackup)
   EXPECT_EQ(ReadFileBytes(backup + L"\\sample.txt"), "old sample");
   EXPECT_FALSE(FileExists(backup + L"\\data"));
   EXPECT_EQ(ReadFileBytes(folder + L"\\data\\old_only.txt"), "only in 1.2.3");
-  // Backups land under their last name: the second config.ini (lib/a in
-  // the package's order) replaces the first's.
-  EXPECT_EQ(ReadFileBytes(backup + L"\\config.ini"), "old a");
+  // Backups land under their last name; the second config.ini (lib/a in
+  // the package's order) beside the first, under a number.
+  EXPECT_EQ(ReadFileBytes(backup + L"\\config.ini"), "old b");
+  EXPECT_EQ(ReadFileBytes(backup + L"\\config.1.ini"), "old a");
   EXPECT_EQ(ReadFileBytes(folder + L"\\keep.txt"), "not in the package");
 
   EXPECT_EQ(installed.WaitForExit(kPatience), 0) << "the running copy was asked to close";
