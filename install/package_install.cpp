@@ -24,6 +24,8 @@ constexpr wchar_t kDatabaseName[] = L"Quelda.mdb";
 constexpr wchar_t kPartSuffix[] = L".download";
 // Backups of one name: name.ext, name.1.ext, ... name.99.ext.
 constexpr int kBackupNames = 100;
+// What the number adds to a name at most (".99").
+constexpr size_t kBackupNumberChars = 3;
 
 // False after a failure report. The demo database lands beside the user's
 // and in part: only a whole one is named in *part, for ReplaceDatabase.
@@ -207,9 +209,10 @@ bool InstallItems(HWND page, ZipHandle* archive, int itemCount,
 }
 
 // The longest paths the installation will use, in the install folder and
-// in the backup folder, are within what Windows takes: a file's path within
-// 259 characters, a folder's within 247 (CreateDirectory keeps room for a
-// short name). False after a failure report naming the item.
+// in the backup folder (with room for a backup's number), are within what
+// Windows takes: a file's path within 259 characters, a folder's within 247
+// (CreateDirectory keeps room for a short name). False after a failure
+// report naming the item.
 bool PathsFit(HWND page, ZipHandle* archive, const ArchiveFacts& facts,
               const FixedInstallFolder& installFolder, const WStr& backupFolder) {
   constexpr size_t kFileChars = MAX_PATH - 1;
@@ -220,7 +223,8 @@ bool PathsFit(HWND page, ZipHandle* archive, const ArchiveFacts& facts,
     tooLong = facts.name.index;
   } else if (facts.folder.length > 0 && folder + facts.folder.length - 1 > kFolderChars) {
     tooLong = facts.folder.index;
-  } else if (!backupFolder.empty() && backupFolder.size() + facts.lastName.length > kFileChars) {
+  } else if (!backupFolder.empty() &&
+             backupFolder.size() + facts.lastName.length + kBackupNumberChars > kFileChars) {
     tooLong = facts.lastName.index;
   }
   if (tooLong < 0 && folder > 0) return true;
