@@ -11,3 +11,7 @@ WStr FolderBoxText() {
   if (wcslen(text) > kInstallFolderLimit) return WStr();
   return WStr(text);
 }
+
+WStr InstallPath(const wchar_t* relativePath) {
+  return InstallFolder(FolderBoxText()).Path(relativePath);
+}

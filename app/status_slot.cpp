@@ -1,56 +1,77 @@
 #include "app/status_slot.h"
 
-#include <stdarg.h>
-#include <stdio.h>
 #include <wchar.h>
 
 #include "app/control_ids.h"
+#include "common/scoped.h"
 
 namespace {
 
-// A slim reader/writer lock held exclusively: plain, not recursive, and
-// needs no set-up before the first report.
+// Plain, not recursive, and needs no set-up before the first report.
 SRWLOCK gStatusLock = SRWLOCK_INIT;
-wchar_t gStatusText[kStatusTextSize];
-int gStatusKind = kStatusWorking;
-StatusObserver gStatusObserver = nullptr;
+StatusView gStatus = {{}, kStatusWorking, false, 0, 0, 0};
+// A WM_SETUP_STATUS is on its way that the window has not yet taken.
+bool gStatusPosted = false;
+
+// Under the lock: whether this report must post.
+bool MarkPosted() {
+  bool post = !gStatusPosted;
+  gStatusPosted = true;
+  return post;
+}
+
+void Post(HWND window, bool progress) {
+  if (PostMessageW(window, WM_SETUP_STATUS, progress, 0)) return;
+  // Not on its way after all: the next report tries again.
+  ScopedExclusiveLock hold(&gStatusLock);
+  gStatusPosted = false;
+}
 
 }  // namespace
 
-void PostStatus(HWND window, unsigned progress, int kind, const wchar_t* format, ...) {
+void PostStatus(HWND window, const StatusReport& report) {
   wchar_t text[kStatusTextSize];
-  va_list args;
-  va_start(args, format);
-  // _TRUNCATE: longer reports are cut at 511 characters.
-  _vsnwprintf_s(text, kStatusTextSize, _TRUNCATE, format, args);
-  va_end(args);
-
-  AcquireSRWLockExclusive(&gStatusLock);
-  wcsncpy_s(gStatusText, kStatusTextSize, text, _TRUNCATE);
-  gStatusKind = kind;
-  StatusObserver observer = gStatusObserver;
-  ReleaseSRWLockExclusive(&gStatusLock);
-  if (observer) observer(progress, kind, text);
-
-  PostMessageW(window, WM_SETUP_STATUS, progress, 0);
+  FormatReport(report, text, kStatusTextSize);
+  bool progress = ReportShowsProgress(report.id);
+  bool post;
+  {
+    ScopedExclusiveLock hold(&gStatusLock);
+    wcsncpy_s(gStatus.text, kStatusTextSize, text, _TRUNCATE);
+    gStatus.kind = ReportKind(report.id);
+    gStatus.progress = progress;
+    if (progress) gStatus.position = report.position;
+    post = MarkPosted();
+  }
+  if (post) Post(window, progress);
 }
 
-void SetStatusObserver(StatusObserver observer) {
-  AcquireSRWLockExclusive(&gStatusLock);
-  gStatusObserver = observer;
-  ReleaseSRWLockExclusive(&gStatusLock);
+void PostProgressRange(HWND window, uint32_t range) {
+  bool post;
+  bool progress;
+  {
+    ScopedExclusiveLock hold(&gStatusLock);
+    gStatus.range = range;
+    gStatus.position = 0;
+    ++gStatus.rangeSerial;
+    progress = gStatus.progress;
+    post = MarkPosted();
+  }
+  if (post) Post(window, progress);
+}
+
+void TakeStatus(StatusView* view) {
+  ScopedExclusiveLock hold(&gStatusLock);
+  *view = gStatus;
+  gStatusPosted = false;
 }
 
 int GetStatusKind() {
-  AcquireSRWLockExclusive(&gStatusLock);
-  int kind = gStatusKind;
-  ReleaseSRWLockExclusive(&gStatusLock);
-  return kind;
+  ScopedExclusiveLock hold(&gStatusLock);
+  return gStatus.kind;
 }
 
 void CopyStatusText(wchar_t* text, size_t size) {
   if (size == 0) return;
-  AcquireSRWLockExclusive(&gStatusLock);
-  wcsncpy_s(text, size, gStatusText, _TRUNCATE);
-  ReleaseSRWLockExclusive(&gStatusLock);
+  ScopedExclusiveLock hold(&gStatusLock);
+  wcsncpy_s(text, size, gStatus.text, _TRUNCATE);
 }

@@ -1,26 +1,38 @@
 #pragma once
 
 #include <windows.h>
+#include <stdint.h>
 
-// What the install worker last reported, shared with the user interface.
-enum StatusKind : int {
-  kStatusWorking = 0,
-  kStatusFailed = 1,
-  kStatusFinished = 2,
-};
+#include "install/status_report.h"
 
 constexpr size_t kStatusTextSize = 512;  // 511 characters and the terminator
 
-// Worker thread only: stores the formatted text (cut at 511 characters) and
-// the kind under the status lock, then posts WM_SETUP_STATUS with the
-// progress flag to the window.
-void PostStatus(HWND window, unsigned progress, int kind, const wchar_t* format, ...);
+// What the install worker last reported, shared with the user interface
+// under the status lock.
+struct StatusView {
+  wchar_t text[kStatusTextSize];
+  int kind;
+  bool progress;
+  // The bar, for a report with the progress flag: its position out of
+  // range (kFullBar: full), and the number of the set-up that range came
+  // with, so that each new bar starts at 0 once.
+  uint32_t position;
+  uint32_t range;
+  uint32_t rangeSerial;
+};
 
-// Called with every report as PostStatus stores it, before the message is
-// posted: the page shows only the latest text, and tests need each one.
-// None in the setup.
-using StatusObserver = void (*)(unsigned progress, int kind, const wchar_t* text);
-void SetStatusObserver(StatusObserver observer);
+// Worker thread only: stores the report's text (cut at 511 characters),
+// kind, progress flag and position, then posts WM_SETUP_STATUS with the
+// progress flag to the window unless one is still on its way: the window
+// shows the latest report, and a worker faster than the window leaves it
+// no backlog of stale ones.
+void PostStatus(HWND window, const StatusReport& report);
+// Worker thread only: a new bar of range steps, at position 0.
+void PostProgressRange(HWND window, uint32_t range);
+
+// User-interface thread, on WM_SETUP_STATUS: the latest report; the next
+// one posts again.
+void TakeStatus(StatusView* view);
 
 int GetStatusKind();
 // Copies the status text (always terminated, at most size - 1 characters).

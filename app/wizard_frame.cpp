@@ -95,7 +95,7 @@ void InitFrame(HWND frame) {
     SetWindowTextW(frame, L"更新 Quelda Manager");
     ShowWindow(GetDlgItem(frame, kIdBack), SW_HIDE);
     ShowWindow(GetDlgItem(frame, kIdNext), SW_HIDE);
-    SetEvent(gProceedEvent);
+    GiveGoAhead();
     ShowWindow(gPages[kPageDownload], SW_SHOW);
     gPageIndex = kPageDownload;
   } else {
@@ -130,13 +130,13 @@ void Navigate(HWND frame, int id) {
     proceed = gPageIndex == kPageOptions;
     if (gPageIndex < kPageCount - 1) ++gPageIndex;
   } else {
-    if (gPageIndex == kPageDownload) ResetEvent(gProceedEvent);
+    if (gPageIndex == kPageDownload) WithdrawGoAhead();
     if (gPageIndex > 0) --gPageIndex;
   }
   ShowCurrentPage(frame);
   // Only now: a worker that goes ahead disables Back and Next, and showing
   // the download page must not enable Back again after it.
-  if (proceed) SetEvent(gProceedEvent);
+  if (proceed) GiveGoAhead();
 }
 
 void AskToQuit(HWND frame) {

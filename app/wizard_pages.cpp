@@ -9,7 +9,7 @@
 #include "app/control_ids.h"
 #include "app/setup_state.h"
 #include "app/status_slot.h"
-#include "app/worker_access.h"
+#include "app/folder_box.h"
 #include "app/worker_control.h"
 #include "common/module_path.h"
 #include "common/scoped.h"
@@ -95,10 +95,30 @@ bool gEnding = false;
 // Posted to the download page as it is made.
 constexpr UINT kMsgStartWorker = WM_APP + 1;
 
-void ShowStatus(HWND page, WPARAM progress) {
+// The set-up of the bar last applied (StatusView::rangeSerial).
+uint32_t gShownRangeSerial = 0;
+
+void ShowBarPosition(HWND bar, uint32_t position, uint32_t range) {
+  if (position < range) {
+    SendMessageW(bar, PBM_SETPOS, position, 0);
+    return;
+  }
+  // Full. A bar of no steps (a package smaller than one step) has no
+  // position that fills it.
+  if (range == 0) {
+    range = 1;
+    SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
+  }
+  SendMessageW(bar, PBM_SETPOS, range, 0);
+}
+
+void ShowStatus(HWND page) {
+  // Taken even when it is no longer shown, so that the next report posts.
+  StatusView status;
+  TakeStatus(&status);
   if (gEnding) return;
   HWND frame = GetParent(page);
-  int kind = GetStatusKind();
+  int kind = status.kind;
   if (gUpdateMode && (kind == kStatusFailed || kind == kStatusFinished)) {
     gEnding = true;
     LaunchApplication();
@@ -115,20 +135,24 @@ void ShowStatus(HWND page, WPARAM progress) {
     return;
   }
   HWND bar = GetDlgItem(page, kIdProgressBar);
-  if (progress) SendMessageW(bar, PBM_STEPIT, 0, 0);
+  if (status.rangeSerial != gShownRangeSerial) {
+    gShownRangeSerial = status.rangeSerial;
+    SendMessageW(bar, PBM_SETSTEP, 1, 0);
+    SendMessageW(bar, PBM_SETPOS, 0, 0);
+    SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(status.range));
+  }
+  // The worker's latest position, however many reports came since the last
+  // one shown.
+  if (status.progress) ShowBarPosition(bar, status.position, status.range);
   // The bar's own visibility: while another page is on show, IsWindowVisible
   // would say hidden for a bar that is not.
   bool visible = (GetWindowLongW(bar, GWL_STYLE) & WS_VISIBLE) != 0;
-  if ((progress != 0) != visible) ShowWindow(bar, progress ? SW_SHOW : SW_HIDE);
-  // The slot holds the latest report only: when reports come faster than
-  // they are shown, the queued ones all read the same text, and a static
-  // control repaints at once on every new text.
-  wchar_t text[kStatusTextSize];
+  if (status.progress != visible) ShowWindow(bar, status.progress ? SW_SHOW : SW_HIDE);
+  // A static control repaints at once on every new text.
   wchar_t shown[kStatusTextSize];
-  CopyStatusText(text, kStatusTextSize);
   HWND line = GetDlgItem(page, kIdStatusLine);
   GetWindowTextW(line, shown, kStatusTextSize);
-  if (wcscmp(text, shown) != 0) SetWindowTextW(line, text);
+  if (wcscmp(status.text, shown) != 0) SetWindowTextW(line, status.text);
   ShowWindow(GetDlgItem(page, kIdRetry), kind == kStatusFailed ? SW_SHOW : SW_HIDE);
 }
 
@@ -166,7 +190,7 @@ INT_PTR CALLBACK DownloadPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
       if (LOWORD(wParam) == kIdRetry) StartWorker(page);
       break;
     case WM_SETUP_STATUS:
-      ShowStatus(page, wParam);
+      ShowStatus(page);
       break;
   }
   return FALSE;

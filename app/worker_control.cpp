@@ -1,10 +1,70 @@
 #include "app/worker_control.h"
 
+#include "app/control_ids.h"
 #include "app/setup_state.h"
+#include "app/single_instance.h"
+#include "app/status_slot.h"
+#include "app/wizard_choices.h"
+#include "common/module_path.h"
 #include "install/install_worker.h"
+#include "install/worker_inputs.h"
 
 ScopedThread gWorkerThread;
 ScopedInternetHandle gWorkerSession;
+
+namespace {
+
+// The worker's reports go to the download page through the status slot.
+class PageReporter final : public Reporter {
+ public:
+  void SetPage(HWND page) { page_ = page; }
+  void Report(const StatusReport& report) override { PostStatus(page_, report); }
+  void PrepareProgress(uint32_t range) override { PostProgressRange(page_, range); }
+  void EndNavigation() override {
+    // Window messages answered by the user-interface thread, which never
+    // waits for the worker without answering them.
+    HWND frame = GetParent(page_);
+    EnableWindow(GetDlgItem(frame, kIdBack), FALSE);
+    EnableWindow(GetDlgItem(frame, kIdNext), FALSE);
+  }
+
+ private:
+  HWND page_ = nullptr;
+};
+
+PageReporter gReporter;
+GoAhead gGoAhead;
+// Read by the worker for as long as it runs; rewritten only once it has
+// ended.
+WorkerInputs gWorkerInputs;
+
+// Before the user has chosen a folder the package lands in a folder of
+// this setup's own under the user's temporary folder, one per setup file
+// (its instance key), so that nothing is left in a folder the user did not
+// choose. In update mode the install folder is known from the start.
+void SetStagingFolder(WorkerInputs* inputs) {
+  if (gUpdateMode) {
+    inputs->stagingFolder = GetModuleDirPath(L"");
+    inputs->stagingIsScratch = false;
+    return;
+  }
+  wchar_t temp[MAX_PATH + 1] = {};
+  DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  WStr path = GetModulePath();
+  wchar_t lowered[MAX_PATH] = {};
+  wcsncpy_s(lowered, MAX_PATH, path.c_str(), _TRUNCATE);
+  LowerAsciiInPlace(lowered);
+  inputs->stagingFolder.Clear();
+  if (length > 0 && length <= MAX_PATH) {
+    inputs->stagingFolder = temp;
+    inputs->stagingFolder.Append(L"QueldaSetup-");
+    inputs->stagingFolder.Append(MakeInstanceKey(WStr(lowered)));
+    inputs->stagingFolder.Append(L"\\");
+  }
+  inputs->stagingIsScratch = true;
+}
+
+}  // namespace
 
 void WaitAnsweringSentMessages(HANDLE handle) {
   for (;;) {
@@ -29,5 +89,22 @@ void StartWorker(HWND downloadPage) {
   StopWorker();
   ResetEvent(gCancelEvent);
   gWorkerSession.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  gWorkerThread.Reset(CreateThread(nullptr, 0, InstallWorker, downloadPage, 0, nullptr));
+  gReporter.SetPage(downloadPage);
+  gGoAhead.UseEvent(gProceedEvent);
+  gWorkerInputs.reporter = &gReporter;
+  gWorkerInputs.cancelEvent = gCancelEvent;
+  gWorkerInputs.goAhead = &gGoAhead;
+  gWorkerInputs.session = gWorkerSession.get();
+  SetStagingFolder(&gWorkerInputs);
+  gWorkerThread.Reset(CreateThread(nullptr, 0, InstallWorker, &gWorkerInputs, 0, nullptr));
+}
+
+void GiveGoAhead() {
+  gGoAhead.UseEvent(gProceedEvent);
+  gGoAhead.Give(ReadChoices());
+}
+
+void WithdrawGoAhead() {
+  gGoAhead.UseEvent(gProceedEvent);
+  gGoAhead.Withdraw();
 }

@@ -9,14 +9,20 @@
 extern ScopedThread gWorkerThread;
 extern ScopedInternetHandle gWorkerSession;
 
-// Stops a running worker, then starts a new one for the download page.
+// Stops a running worker, then starts a new one that reports to the
+// download page.
 void StartWorker(HWND downloadPage);
 // Sets the cancel event, closes the worker's session and waits for it; the
 // cancel event stays set.
 void StopWorker();
 
+// The user moves onto the download page (at once in update mode): the
+// choices as the pages show them go to the worker with the go-ahead.
+void GiveGoAhead();
+// Back from the download page.
+void WithdrawGoAhead();
+
 // Waits for the handle while still answering messages sent to this thread,
-// so that a worker waiting for the user interface (reading a control,
-// setting up the progress bar) can always finish. Posted messages stay
-// queued.
+// so that a worker waiting for the user interface can always finish.
+// Posted messages stay queued.
 void WaitAnsweringSentMessages(HANDLE handle);

@@ -135,6 +135,18 @@ class ScopedGetDC {
   HDC dc_;
 };
 
+// A slim reader/writer lock held exclusively for the owner's life.
+class ScopedExclusiveLock {
+ public:
+  explicit ScopedExclusiveLock(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
+  ScopedExclusiveLock(const ScopedExclusiveLock&) = delete;
+  ScopedExclusiveLock& operator=(const ScopedExclusiveLock&) = delete;
+  ~ScopedExclusiveLock() { ReleaseSRWLockExclusive(lock_); }
+
+ private:
+  SRWLOCK* lock_;
+};
+
 // A COM interface pointer, released once.
 template <typename T>
 class ComPtr {

@@ -4,8 +4,6 @@
 #include <stdint.h>
 #include <stdio.h>
 
-#include "app/status_slot.h"
-#include "app/worker_access.h"
 #include "common/ensure_folder.h"
 #include "common/scoped.h"
 #include "install/download_file.h"
@@ -20,11 +18,19 @@ constexpr DWORD kReadSize = 4096;
 constexpr uint32_t kBytesPerStep = 12288;
 constexpr uint32_t kReadsPerCancelTest = 16;
 
-bool CancelSet() { return WaitForSingleObject(CancelEvent(), 0) == WAIT_OBJECT_0; }
+void SendStep(const WorkerInputs& inputs, const DownloadJob& job, uint32_t position,
+              const WStr& totalText, uint32_t received) {
+  WStr receivedText = GroupThousands(DecimalText(received / 1024));
+  if (job.leading) {
+    SendProgress(inputs, job.step, position, job.leading, totalText.c_str(), receivedText.c_str());
+  } else {
+    SendProgress(inputs, job.step, position, totalText.c_str(), receivedText.c_str());
+  }
+}
 
 // The bytes written.
-uint32_t ReadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
-                  const wchar_t* progressFormat) {
+uint32_t ReadBody(const WorkerInputs& inputs, const DownloadJob& job, HINTERNET request, FILE* file,
+                  uint32_t total) {
   // On the stack: a zero-filled static would take room in the download.
   uint8_t buffer[kReadSize] = {};
   uint32_t range = total / kBytesPerStep;
@@ -37,8 +43,7 @@ uint32_t ReadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
         total ? static_cast<uint32_t>(static_cast<uint64_t>(received) * range / total) : 0;
     if (position != lastPosition) {
       lastPosition = position;
-      PostStatus(page, 1, kStatusWorking, progressFormat, totalText.c_str(),
-                 GroupThousands(DecimalText(received / 1024)).c_str());
+      SendStep(inputs, job, position, totalText, received);
     }
     DWORD count = 0;
     InternetReadFile(request, buffer, kReadSize, &count);
@@ -50,36 +55,35 @@ uint32_t ReadBody(HWND page, HINTERNET request, FILE* file, uint32_t total,
     // speed, and under Wine even a plain test costs a server round trip
     // (about 0.1 ms). A cancel closes the session too, so the reads in
     // between return nothing at once.
-    if (++reads % kReadsPerCancelTest == 0 && CancelSet()) break;
+    if (++reads % kReadsPerCancelTest == 0 && CancelSet(inputs)) break;
   }
   return received;
 }
 
 }  // namespace
 
-WStr DownloadToFile(HWND page, const DownloadJob& job, bool* whole) {
+WStr DownloadToFile(const WorkerInputs& inputs, const DownloadJob& job, bool* whole) {
   if (whole) *whole = false;
   ScopedInternetHandle request(
-      InternetOpenUrlW(WorkerSession(), job.url, nullptr, 0, kUrlFlags, kUrlContext));
+      InternetOpenUrlW(inputs.session, job.url, nullptr, 0, kUrlFlags, kUrlContext));
   uint32_t total = request ? QueryContentLength(request.get()) : 0;
   if (total == 0) {
     if (request && job.reportStatusCode) {
-      PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败 (%d/%d)！", job.url,
-                 static_cast<int>(QueryStatusCode(request.get())), static_cast<int>(total));
+      WStr code = DecimalText(QueryStatusCode(request.get()));
+      Send(inputs, ReportId::kNoLength, job.url, code.c_str(), L"0");
     } else {
-      PostStatus(page, 0, kStatusFailed, L"下载 “%s” 失败！", job.url);
+      Send(inputs, job.failed, job.url);
     }
     return WStr();
   }
-  WStr path = InstallPath(job.relativePath);
-  if (job.makeFolders) EnsureFolder(path.c_str());
-  WStr written = path;
-  if (job.partSuffix && !path.empty()) written.Append(job.partSuffix);
-  ScopedFile file(CreateDownloadFile(page, written, path));
+  if (job.makeFolders) EnsureFolder(job.path.c_str());
+  WStr written = job.path;
+  if (job.partSuffix && !job.path.empty()) written.Append(job.partSuffix);
+  ScopedFile file(CreateDownloadFile(inputs, job.notCreated, written, job.path));
   if (!file) return WStr();
-  PrepareProgressBar(page, total / kBytesPerStep);
+  inputs.reporter->PrepareProgress(total / kBytesPerStep);
   uint32_t received = 0;
-  if (!CancelSet()) received = ReadBody(page, request.get(), file.get(), total, job.progressFormat);
+  if (!CancelSet(inputs)) received = ReadBody(inputs, job, request.get(), file.get(), total);
   bool flushed = fflush(file.get()) == 0;
   if (whole) *whole = flushed && received == total;
   return written;

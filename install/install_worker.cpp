@@ -1,54 +1,24 @@
 #include "install/install_worker.h"
 
-#include <stdio.h>
 #include <utility>
 
-#include "app/status_slot.h"
-#include "app/worker_access.h"
-#include "common/scoped.h"
-#include "common/text_convert.h"
-#include "install/download.h"
+#include "install/install_folder.h"
 #include "install/package_check.h"
 #include "install/package_install.h"
-#include "install/version_number.h"
+#include "install/download.h"
+#include "install/staged_package.h"
+#include "install/version_manifest.h"
+#include "install/worker_inputs.h"
 #include "net/http_request.h"
 #include "net/update_server.h"
-#include "xml/xml_doc.h"
-#include "zip/unzipper.h"
 
 namespace {
 
-bool Cancelled(DWORD milliseconds) {
-  return WaitForSingleObject(CancelEvent(), milliseconds) != WAIT_TIMEOUT;
-}
-
-// What the manifest says of the newest version and its package.
-struct Manifest {
-  PackedVersion newest = 0;
-  // As written; empty when not declared.
-  WStr packageSize;
-  WStr packageSha256;
-};
-
-Manifest ReadManifest(const ByteStr& bytes) {
-  WStr text = MultiByteToWide(bytes, CP_UTF8);
-  XmlDoc doc;
-  doc.SetText(text.c_str());
-  Manifest manifest;
-  // Whether the manifest is well formed is not asked: a files element with
-  // a readable lastversion is enough.
-  if (!doc.FindChildElement(L"files")) return manifest;
-  manifest.newest = ParseVersion(doc.GetChildAttribute(L"lastversion").c_str());
-  manifest.packageSize = doc.GetChildAttribute(L"size");
-  manifest.packageSha256 = doc.GetChildAttribute(L"sha256");
-  return manifest;
-}
-
 // Whether the install folder's drive has room for that many bytes; true
 // when it cannot tell.
-bool FitsOnDisk(uint64_t bytes) {
+bool FitsOnDisk(const InstallFolder& installFolder, uint64_t bytes) {
   ULARGE_INTEGER available = {};
-  WStr folder = InstallPath(L"");
+  WStr folder = installFolder.Path(L"");
   if (folder.empty() || !GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
     return true;
   }
@@ -56,58 +26,69 @@ bool FitsOnDisk(uint64_t bytes) {
 }
 
 // The package's path, or empty after a failure report.
-WStr DownloadPackage(HWND page, const WStr& versionText) {
-  WStr name(L"download\\Quelda");
-  name.Append(versionText);
-  name.Append(L".zip");
-  WStr format(L"正在下载 Quelda Manager ");
-  format.Append(versionText);
-  format.Append(L" ...\r\n共 %s KB，已下载 %s KB。");
-  DownloadJob job = {kPackageUrl,          name.c_str(),
-                     /*makeFolders=*/true, /*reportStatusCode=*/true,
-                     format.c_str(),       /*partSuffix=*/nullptr};
-  return DownloadToFile(page, job);
+WStr DownloadPackage(const WorkerInputs& inputs, const StagedPackage& staged,
+                     const WStr& versionText) {
+  DownloadJob job = {kPackageUrl,
+                     staged.path(),
+                     /*makeFolders=*/true,
+                     ReportId::kDownloadFailed,
+                     /*reportStatusCode=*/true,
+                     ReportId::kPackageNotCreated,
+                     ReportId::kDownloadStep,
+                     versionText.c_str(),
+                     /*partSuffix=*/nullptr};
+  return DownloadToFile(inputs, job);
 }
 
-void RunInstall(HWND page) {
-  PostStatus(page, 0, kStatusWorking, L"正在检查 Quelda Manager 最新版本 ...");
-  ByteStr manifest = FetchVersionManifest(CancelEvent());
-  if (Cancelled(1)) return;
+void RunInstall(const WorkerInputs& inputs) {
+  Send(inputs, ReportId::kChecking);
+  ByteStr manifestBytes = FetchVersionManifest(inputs.cancelEvent);
+  if (CancelSet(inputs)) return;
 
-  Manifest declared = ReadManifest(manifest);
+  Manifest declared = ReadManifest(manifestBytes);
   WStr versionText = FormatVersion(declared.newest);
-  PostStatus(page, 0, kStatusWorking, L"正在下载 Quelda Manager %s ...", versionText.c_str());
+  Send(inputs, ReportId::kDownloading, versionText.c_str());
 
-  WStr packageFile = DownloadPackage(page, versionText);
+  WStr packageName(L"download\\Quelda");
+  packageName.Append(versionText);
+  packageName.Append(L".zip");
+  // Declared before the package, so that the archive is closed before a
+  // staged copy is removed.
+  StagedPackage staged(inputs, packageName);
+  WStr packageFile = DownloadPackage(inputs, staged, versionText);
   if (packageFile.empty()) return;
 
-  // A package other than the one the manifest declares (a stale copy, a
-  // cut or altered one that is still a zip) is no package of this version.
-  bool asDeclared =
-      PackageMatches(packageFile.c_str(), declared.packageSize, declared.packageSha256);
-  ScopedArchive archive(asDeclared ? OpenArchiveFile(packageFile.c_str()) : nullptr);
-  ZipItem summary;
   // The whole package is read and checked now, before the go-ahead: a
   // damaged one must not be found half-way through replacing the user's
-  // installation, nor one that the install folder's drive cannot hold.
-  ArchiveFacts facts;
-  if (!archive || GetArchiveItem(archive.get(), -1, &summary) != 0 ||
-      VerifyArchive(archive.get(), &facts) != ZipResult::Ok || !FitsOnDisk(facts.totalSize)) {
-    PostStatus(page, 0, kStatusFailed, L"下载的文件不是有效的 zip 压缩文件！");
+  // installation.
+  CheckedPackage package;
+  if (!CheckPackage(packageFile.c_str(), declared, &package)) {
+    Send(inputs, ReportId::kNotAZip);
     return;
   }
-  PostStatus(page, 1, kStatusWorking, L"已下载 Quelda Manager %s ...", versionText.c_str());
+  // The download is over: the bar full, as its last step may not have
+  // filled it.
+  SendProgress(inputs, ReportId::kDownloaded, kFullBar, versionText.c_str());
 
-  HANDLE events[2] = {ProceedEvent(), CancelEvent()};
+  HANDLE events[2] = {inputs.goAhead->event(), inputs.cancelEvent};
   if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) return;
-  EndNavigation(page);
+  inputs.reporter->EndNavigation();
+  // Read only now: the user chose them with the go-ahead.
+  InstallChoices choices = inputs.goAhead->Choices();
+  InstallFolder installFolder(choices.folder);
 
-  InstallPackage(page, std::move(archive), summary.index, facts);
+  if (!staged.Place(installFolder, &package)) return;
+  // Nor one that the chosen folder's drive cannot hold.
+  if (!FitsOnDisk(installFolder, package.facts.totalSize)) {
+    Send(inputs, ReportId::kNotAZip);
+    return;
+  }
+  InstallPackage(inputs, choices, installFolder, std::move(package));
 }
 
 }  // namespace
 
-DWORD WINAPI InstallWorker(LPVOID downloadPage) {
-  RunInstall(static_cast<HWND>(downloadPage));
+DWORD WINAPI InstallWorker(LPVOID inputs) {
+  RunInstall(*static_cast<const WorkerInputs*>(inputs));
   return 0;
 }

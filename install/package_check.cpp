@@ -65,3 +65,41 @@ bool PackageMatches(const wchar_t* path, const WStr& sizeText, const WStr& sha25
   if (!sizeText.empty() && size != declaredSize) return false;
   return memcmp(digest, declaredDigest, kSha256Bytes) == 0;
 }
+
+namespace {
+
+bool OpenPackage(const wchar_t* path, CheckedPackage* package) {
+  package->archive.Reset(OpenArchiveFile(path));
+  ZipItem summary;
+  if (!package->archive || GetArchiveItem(package->archive.get(), -1, &summary) != 0) {
+    package->archive.Reset();
+    return false;
+  }
+  package->itemCount = summary.index;
+  return true;
+}
+
+}  // namespace
+
+bool CheckPackage(const wchar_t* path, const Manifest& declared, CheckedPackage* package) {
+  // A package other than the one the manifest declares (a stale copy, a
+  // cut or altered one that is still a zip) is no package of this version.
+  if (!PackageMatches(path, declared.packageSize, declared.packageSha256) ||
+      !OpenPackage(path, package)) {
+    return false;
+  }
+  if (VerifyArchive(package->archive.get(), &package->facts) != ZipResult::Ok) {
+    package->archive.Reset();
+    return false;
+  }
+  return true;
+}
+
+bool ReopenPackage(const wchar_t* path, CheckedPackage* package) {
+  int checked = package->itemCount;
+  package->archive.Reset();
+  // Another count of items is another file than the one checked.
+  if (OpenPackage(path, package) && package->itemCount == checked) return true;
+  package->archive.Reset();
+  return false;
+}

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "common/scoped.h"
 #include "common/str.h"
+#include "install/version_manifest.h"
+#include "zip/unzipper.h"
 
 // Whether the downloaded package is the one the manifest declares: its
 // size (decimal) and SHA-256 (64 hexadecimal digits) as the manifest's
@@ -8,3 +11,21 @@
 // declaration that cannot be read matches no file: the vendor meant to
 // check something, and an unchecked package is not what was declared.
 bool PackageMatches(const wchar_t* path, const WStr& sizeText, const WStr& sha256Text);
+
+// The package, open, with what its check learnt.
+struct CheckedPackage {
+  ScopedArchive archive;
+  int itemCount = 0;
+  ArchiveFacts facts = {};
+};
+
+// The zip check, before the go-ahead: the package is the one the manifest
+// declares, opens as a zip archive, and every item of it would extract
+// (VerifyArchive), so that a damaged or hostile package is refused before
+// anything in the install folder changes. False, with nothing open, when
+// it is not.
+bool CheckPackage(const wchar_t* path, const Manifest& declared, CheckedPackage* package);
+
+// Opens the checked package again where it was moved to, keeping what its
+// check learnt. False, with nothing open, when it does not open.
+bool ReopenPackage(const wchar_t* path, CheckedPackage* package);

@@ -6,7 +6,6 @@
 #include <shobjidl.h>
 #include <stdio.h>
 
-#include "app/worker_access.h"
 #include "common/scoped.h"
 #include "common/shell_places.h"
 
@@ -15,19 +14,17 @@ namespace {
 constexpr wchar_t kLinkName[] = L"\\Quelda Manager.lnk";
 
 struct Shortcut {
-  InstallOption option;
   WStr path;
   bool checked;
 };
 
-void SaveLinks(Shortcut* shortcuts, int count) {
+void SaveLinks(Shortcut* shortcuts, int count, const WStr& applicationFile) {
   ComPtr<IShellLinkW> link;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               link.ReceiveVoid()))) {
     return;
   }
-  if (FAILED(link->SetPath(InstallPath(L"Quelda.exe").c_str())) ||
-      FAILED(link->SetDescription(kLinkName))) {
+  if (FAILED(link->SetPath(applicationFile.c_str())) || FAILED(link->SetDescription(kLinkName))) {
     return;
   }
   ComPtr<IPersistFile> file;
@@ -41,22 +38,19 @@ void SaveLinks(Shortcut* shortcuts, int count) {
 
 }  // namespace
 
-void CreateShortcuts() {
+void CreateShortcuts(const InstallChoices& choices, const WStr& applicationFile) {
   Shortcut shortcuts[] = {
-      {InstallOption::kDesktopLink, ShellLinkPath(CSIDL_DESKTOP), false},
-      {InstallOption::kProgramsLink, ShellLinkPath(CSIDL_PROGRAMS), false},
-      {InstallOption::kStartupLink, ShellLinkPath(CSIDL_STARTUP), false},
-      {InstallOption::kQuickLaunchLink, QuickLaunchLinkPath(), false},
+      {ShellLinkPath(CSIDL_DESKTOP), choices.desktopLink},
+      {ShellLinkPath(CSIDL_PROGRAMS), choices.programsLink},
+      {ShellLinkPath(CSIDL_STARTUP), choices.startupLink},
+      {QuickLaunchLinkPath(), choices.quickLaunchLink},
   };
   bool anyChecked = false;
-  for (Shortcut& shortcut : shortcuts) {
-    shortcut.checked = IsOptionChecked(shortcut.option);
-    anyChecked = anyChecked || shortcut.checked;
-  }
+  for (const Shortcut& shortcut : shortcuts) anyChecked = anyChecked || shortcut.checked;
   if (anyChecked) {
     // Nothing else on this thread uses COM: it lives for these calls only.
     ScopedComInit com;
-    SaveLinks(shortcuts, 4);
+    SaveLinks(shortcuts, 4, applicationFile);
   }
   for (const Shortcut& shortcut : shortcuts) {
     if (!shortcut.checked && !shortcut.path.empty()) _wremove(shortcut.path.c_str());

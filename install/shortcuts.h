@@ -1,7 +1,8 @@
 #pragma once
 
+#include "install/worker_inputs.h"
+
 // Makes the four "Quelda Manager.lnk" shortcuts (desktop, programs, start-up,
-// quick launch) match the options page: a checked box creates or rewrites
-// its shortcut to InstallPath("Quelda.exe"), an unchecked one deletes it.
-// Reports nothing. Runs on the install worker thread.
-void CreateShortcuts();
+// quick launch) match the choices: a chosen one is created or rewritten to
+// the application file, one not chosen is deleted. Reports nothing.
+void CreateShortcuts(const InstallChoices& choices, const WStr& applicationFile);

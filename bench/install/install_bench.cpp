@@ -25,77 +25,57 @@
 #include <cstdio>
 #include <string>
 
-#include "app/setup_state.h"
-#include "app/status_slot.h"
-#include "app/worker_control.h"
 #include "common/scoped.h"
 #include "net/update_server.h"
 #include "support/clock.h"
-#include "support/fake_wizard.h"
+#include "support/worker_run.h"
 #include "zip/unzipper.h"
 
 namespace {
 
-bool StartsWith(const wchar_t* text, const wchar_t* start) {
-  return wcsncmp(text, start, wcslen(start)) == 0;
-}
-
 // The reports that begin the phases after the version check's.
-const wchar_t* const kPhaseStarts[] = {L"正在下载 Quelda Manager ", L"已下载 Quelda Manager ",
-                                       L"解压下载的压缩文件"};
+const ReportId kPhaseStarts[] = {ReportId::kDownloading, ReportId::kDownloaded,
+                                 ReportId::kUnpacking};
 constexpr int kPhases = 4;
 
-// Runs the worker on a fake wizard, answering its window messages, until
-// the status satisfies done; the milliseconds from start, or -1 on failure.
-// phases (kPhases values) gets how long each phase took.
-double RunWorker(const wchar_t* folder, bool proceed, bool (*done)(const wchar_t*, int),
-                 bool timeFromDownload, double* phases) {
-  gCancelEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  gProceedEvent = CreateEventW(nullptr, TRUE, proceed, nullptr);
-  FakeWizard wizard;
-  wizard.SetFolder(folder);
-  // Every shortcut box as the wizard opens them: all but the database.
-  for (int id = 1007; id <= 1010; ++id) wizard.SetChecked(id, true);
+// Runs the worker with plain choices (every shortcut, no database) until a
+// report satisfies done; the milliseconds from start, or -1 on failure.
+// phases (kPhases values) gets how long each phase took, as the reports
+// arrive.
+double RunWorker(const wchar_t* folder, bool proceed, ReportId done, bool timeFromDownload,
+                 double* phases) {
+  WorkerRun run;
+  InstallChoices& choices = run.choices();
+  choices.desktopLink = choices.programsLink = choices.startupLink = choices.quickLaunchLink = true;
   double start = MillisecondsNow();
   double phaseStart[kPhases + 1] = {start};
   int phase = 0;
-  bool downloading = false;
-  StartWorker(wizard.window());
-  wchar_t text[kStatusTextSize];
-  for (;;) {
-    HANDLE thread = gWorkerThread.get();
-    MsgWaitForMultipleObjects(1, &thread, FALSE, 1000, QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    CopyStatusText(text, kStatusTextSize);
-    int kind = GetStatusKind();
-    if (timeFromDownload && !downloading && StartsWith(text, L"正在下载 Quelda Manager ")) {
-      downloading = true;
-      start = MillisecondsNow();
-    }
-    // The slot keeps the latest report only: one may have passed unseen.
-    for (int k = phase; k + 1 < kPhases; ++k) {
-      if (!StartsWith(text, kPhaseStarts[k])) continue;
-      while (phase <= k) phaseStart[++phase] = MillisecondsNow();
-    }
-    if (done(text, kind)) break;
-    if (kind == 1 || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0) {
-      fwprintf(stderr, L"worker: %ls\n", text);
-      return -1;
-    }
-  }
+  run.Start(folder);
+  if (proceed) run.Proceed();
+  bool finished = run.WaitForReport(
+      [&](const WorkerReport& report) {
+        if (timeFromDownload && report.id == ReportId::kDownloading) start = MillisecondsNow();
+        for (int k = phase; k + 1 < kPhases; ++k) {
+          if (report.id != kPhaseStarts[k]) continue;
+          while (phase <= k) phaseStart[++phase] = MillisecondsNow();
+        }
+        if (report.kind == kStatusFailed) {
+          fwprintf(stderr, L"worker: %ls\n", report.text.c_str());
+          return true;
+        }
+        return report.id == done;
+      },
+      600000);
   double end = MillisecondsNow();
+  std::vector<WorkerReport> reports = run.reports();
+  if (!finished || reports.empty() || reports.back().id != done) return -1;
   double elapsed = end - start;
   phaseStart[kPhases] = end;
   for (int i = 0; i < kPhases; ++i) {
     phases[i] = phaseStart[i + 1] - phaseStart[i];
   }
-  StopWorker();
   return elapsed;
 }
-
-bool Downloaded(const wchar_t* text, int) { return StartsWith(text, L"已下载 Quelda Manager "); }
-bool Finished(const wchar_t*, int kind) { return kind == 2; }
 
 double BareDownload(const wchar_t* path, uint64_t* bytes) {
   // Like the worker: the session open and the manifest read before the
@@ -151,10 +131,10 @@ int wmain(int argc, wchar_t** argv) {
   uint64_t bytes = 0;
   double phases[kPhases] = {};
   if (mode == L"download") {
-    ms = RunWorker(target, false, Downloaded, true, phases);
+    ms = RunWorker(target, false, ReportId::kDownloaded, true, phases);
     bytes = FileSize(std::wstring(target) + L"\\download\\Quelda1.2.3.4.zip");
   } else if (mode == L"install") {
-    ms = RunWorker(target, true, Finished, false, phases);
+    ms = RunWorker(target, true, ReportId::kFinished, false, phases);
     bytes = FileSize(std::wstring(target) + L"\\download\\Quelda1.2.3.4.zip");
   } else if (mode == L"verify") {
     ms = VerifyPackage(target, &bytes);

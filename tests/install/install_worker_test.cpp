@@ -1,26 +1,24 @@
 // The install worker up to the user's go-ahead, against the stand-in update
 // server.
 #include <windows.h>
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "net/update_server.h"
-#include "app/control_ids.h"
-#include "app/status_slot.h"
 #include "support/clock.h"
 #include "support/server_control.h"
 #include "support/test_paths.h"
-#include "worker_run.h"
+#include "support/worker_run.h"
 
 namespace {
 
 using Numbers = std::vector<int>;
+using Texts = std::vector<std::wstring>;
 
-bool IsWaiting(const StatusReport& r) { return MessageNumber(r) == kDownloaded; }
-bool IsFailure(const StatusReport& r) { return r.kind == kStatusFailed; }
+bool IsWaiting(const WorkerReport& r) { return MessageNumber(r) == kDownloaded; }
+bool IsFailure(const WorkerReport& r) { return r.kind == kStatusFailed; }
 
 class WorkerServerIntegration : public ServerTest {
  protected:
@@ -30,10 +28,10 @@ class WorkerServerIntegration : public ServerTest {
     folder_ = MakeScratchDir(name);
     run_.Start(folder_);
     EXPECT_TRUE(
-        run_.WaitForReport([](const StatusReport& r) { return IsWaiting(r) || IsFailure(r); }));
+        run_.WaitForReport([](const WorkerReport& r) { return IsWaiting(r) || IsFailure(r); }));
     return folder_;
   }
-  const StatusReport& Last() { return run_.reports().back(); }
+  WorkerReport Last() { return run_.reports().back(); }
 
   WorkerRun run_;
   std::wstring folder_;
@@ -67,19 +65,22 @@ TEST_F(WorkerServerIntegration, FortyMillionBytesMoveTheBarOneStepAtATime) {
   std::wstring folder = RunToWait(L"worker_big");
   const auto& r = run_.reports();
   ASSERT_EQ(MessageSequence(r), (Numbers{kChecking, kDownloading, kDownloadStep, kDownloaded}));
-  size_t steps = 0;
-  for (const StatusReport& report : r) {
+  uint32_t steps = 0;
+  for (const WorkerReport& report : r) {
     if (MessageNumber(report) != kDownloadStep) continue;
     ++steps;
-    EXPECT_EQ(report.progress, 1u);
-    const std::wstring start = L"正在下载 Quelda Manager 1.2.3.4 ...\r\n共 39,062 KB，已下载 ";
-    EXPECT_EQ(report.text.compare(0, start.size(), start), 0) << "step " << steps;
+    EXPECT_TRUE(report.progress);
+    EXPECT_EQ(report.position, steps);
+    ASSERT_EQ(report.arguments.size(), 3u);
+    EXPECT_EQ(report.arguments[0], L"1.2.3.4");
+    EXPECT_EQ(report.arguments[1], L"39,062") << "step " << steps;
   }
   EXPECT_EQ(steps, 3255u);
   EXPECT_EQ(r[r.size() - 2].text,
             L"正在下载 Quelda Manager 1.2.3.4 ...\r\n共 39,062 KB，已下载 39,062 KB。");
-  HWND bar = GetDlgItem(run_.wizard().window(), kIdProgressBar);
-  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 3255);
+  EXPECT_EQ(run_.range(), 3255u);
+  // The download over, the bar is full.
+  EXPECT_EQ(r.back().position, kFullBar);
   std::string package = ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip");
   EXPECT_EQ(package.size(), 40000000u);
   EXPECT_TRUE(package == ReadFileBytes(TestSite(L"big") + L"\\zirorov.zip"));
@@ -89,7 +90,7 @@ TEST_F(WorkerServerIntegration, VersionTextNamesThePackageFile) {
   ASSERT_TRUE(ServerServe(L"v120"));
   std::wstring folder = RunToWait(L"worker_v120");
   ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kDownloaded}));
-  EXPECT_EQ(run_.reports()[1].text, L"正在下载 Quelda Manager 1.2 ...");
+  EXPECT_EQ(run_.reports()[1].arguments, Texts{L"1.2"});
   EXPECT_TRUE(FileExists(folder + L"\\download\\Quelda1.2.zip"));
 }
 
@@ -100,7 +101,7 @@ TEST_F(WorkerServerIntegration, UnreachableManifestDownloadsAsVersionZero) {
     ASSERT_TRUE(ServerSet(fault));
     std::wstring folder = RunToWait(L"worker_no_manifest");
     ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kDownloaded}));
-    EXPECT_EQ(run_.reports()[1].text, L"正在下载 Quelda Manager 0.0 ...");
+    EXPECT_EQ(run_.reports()[1].arguments, Texts{L"0.0"});
     EXPECT_TRUE(ReadFileBytes(folder + L"\\download\\Quelda0.0.zip") == SiteFile(L"zirorov.zip"));
     run_.Stop();
   }
@@ -110,6 +111,7 @@ TEST_F(WorkerServerIntegration, ReplyWithoutLengthFailsWithItsStatusCode) {
   ASSERT_TRUE(ServerSet(L"fault=chunked"));
   std::wstring folder = RunToWait(L"worker_chunked");
   EXPECT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kNoLength}));
+  EXPECT_EQ(Last().arguments, (Texts{kPackageUrl, L"200", L"0"}));
   EXPECT_EQ(Last().text, std::wstring(L"下载 “") + kPackageUrl + L"” 失败 (200/0)！");
   EXPECT_EQ(Last().progress, 0u);
   EXPECT_TRUE(run_.WaitForEnd());
@@ -145,9 +147,9 @@ TEST_F(WorkerServerIntegration, PackageFileThatCannotBeCreatedFails) {
   run_.Start(folder);
   ASSERT_TRUE(run_.WaitForReport(IsFailure));
   ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kPackageNotCreated}));
-  std::wstring expected = L"创建 “" + package + L"” 失败！\r\n";
-  EXPECT_EQ(Last().text.compare(0, expected.size(), expected), 0) << Last().text.c_str();
-  EXPECT_GT(Last().text.size(), expected.size()) << "the reason follows";
+  ASSERT_EQ(Last().arguments.size(), 2u);
+  EXPECT_EQ(Last().arguments[0], package);
+  EXPECT_FALSE(Last().arguments[1].empty()) << "the reason follows";
 }
 
 TEST_F(WorkerServerIntegration, EarlierPackageFileIsOverwrittenFromItsStart) {
@@ -178,7 +180,7 @@ TEST_F(WorkerServerIntegration, StopEndsEveryStageQuickly) {
       ASSERT_TRUE(ServerServe(L"big", stage.settings));
       run_.Start(MakeScratchDir(L"worker_stop"));
       ASSERT_TRUE(run_.WaitForReport(
-          [&](const StatusReport& r) { return MessageNumber(r) == stage.waitFor; }));
+          [&](const WorkerReport& r) { return MessageNumber(r) == stage.waitFor; }));
       size_t before = run_.reports().size();
       EXPECT_LT(run_.Stop(), kPromptly);
       // A cancel is not reported; only the cut-short download still meets

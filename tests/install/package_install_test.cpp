@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "app/control_ids.h"
-#include "app/status_slot.h"
 #include "support/clock.h"
 #include "support/link_probe.h"
 #include "net/update_server.h"
@@ -19,7 +17,7 @@
 #include "support/test_app_run.h"
 #include "support/test_paths.h"
 #include "support/window_finder.h"
-#include "worker_run.h"
+#include "support/worker_run.h"
 
 namespace {
 
@@ -52,7 +50,7 @@ void MakeOldInstallation(const std::wstring& folder) {
   WriteText(folder + L"\\keep.txt", "not in the package");
 }
 
-bool Ended(const StatusReport& r) { return r.kind != kStatusWorking; }
+bool Ended(const WorkerReport& r) { return r.kind != kStatusWorking; }
 
 class InstallServerIntegration : public ServerTest {
  protected:
@@ -63,9 +61,10 @@ class InstallServerIntegration : public ServerTest {
     ASSERT_TRUE(ServerServe(L"app"));
     ResetShortcuts();
     // The options as the wizard opens them in install mode.
-    for (int box : kShortcutBoxes) run_.wizard().SetChecked(box, true);
-    run_.wizard().SetChecked(kIdDemoDatabase, false);
-    run_.Proceed();
+    InstallChoices& choices = run_.choices();
+    choices.desktopLink = choices.programsLink = choices.startupLink = choices.quickLaunchLink =
+        true;
+    choices.demoDatabase = false;
   }
   void TearDown() override {
     run_.Stop();
@@ -74,8 +73,9 @@ class InstallServerIntegration : public ServerTest {
     CoUninitialize();
   }
   // A run given the go-ahead from the start, to its end.
-  const std::vector<StatusReport>& Install(const std::wstring& folder) {
+  std::vector<WorkerReport> Install(const std::wstring& folder) {
     run_.Start(folder);
+    run_.Proceed();
     EXPECT_TRUE(run_.WaitForReport(Ended));
     EXPECT_TRUE(run_.WaitForEnd());
     return run_.reports();
@@ -148,7 +148,7 @@ TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.mdb"), "the user's own data");
 
   // Cut short: the user's database stays as it was, and the run goes on.
-  run_.wizard().SetChecked(kIdDemoDatabase, true);
+  run_.choices().demoDatabase = true;
   ASSERT_TRUE(ServerSet(L"fault=short&at=20000&only=quelda.mdb"));
   EXPECT_EQ(Install(folder).back().kind, kStatusFinished);
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.mdb"), "the user's own data");
@@ -159,7 +159,7 @@ TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
   EXPECT_EQ(MessageSequence(r), (Numbers{kChecking, kDownloading, kDownloaded, kDatabaseDownloading,
                                          kDatabaseStep, kUnpacking, kFinished}));
   size_t steps = 0;
-  for (const StatusReport& report : r) {
+  for (const WorkerReport& report : r) {
     if (MessageNumber(report) != kDatabaseStep) continue;
     ++steps;
     EXPECT_EQ(report.progress, 1u);
@@ -173,13 +173,13 @@ TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
 }
 
 TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage) {
-  run_.wizard().SetChecked(kIdDemoDatabase, true);
+  run_.choices().demoDatabase = true;
   ASSERT_TRUE(ServerSet(L"fault=chunked&only=quelda.mdb"));
   std::wstring folder = MakeScratchDir(L"install_database_fails");
   const auto& r = Install(folder);
   EXPECT_EQ(MessageSequence(r),
             (Numbers{kChecking, kDownloading, kDownloaded, kDatabaseDownloading, kDatabaseFailed}));
-  EXPECT_EQ(r.back().text, std::wstring(L"下载 “") + kDatabaseUrl + L"” 失败！");
+  EXPECT_EQ(r.back().arguments, std::vector<std::wstring>{kDatabaseUrl});
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.exe"));
   // The archive was closed: the package file can go.
   EXPECT_TRUE(DeleteFileW((folder + L"\\download\\Quelda2.0.zip").c_str()));
@@ -192,8 +192,8 @@ TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage
   EXPECT_EQ(MessageSequence(again),
             (Numbers{kChecking, kDownloading, kDownloaded, kDatabaseDownloading, kDatabaseStep,
                      kDatabaseNotCreated}));
-  std::wstring expected = L"创建 “" + folder + L"\\Quelda.mdb” 失败！\r\n";
-  EXPECT_EQ(again.back().text.compare(0, expected.size(), expected), 0);
+  ASSERT_EQ(again.back().arguments.size(), 2u);
+  EXPECT_EQ(again.back().arguments[0], folder + L"\\Quelda.mdb");
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb.download"));
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.exe"));
   EXPECT_TRUE(DeleteFileW((folder + L"\\download\\Quelda2.0.zip").c_str()));
@@ -209,10 +209,10 @@ TEST_F(InstallServerIntegration, TargetThatCannotBeMovedFailsUntilItIsFree) {
   std::wstring blocker = folder + L"\\Update\\Backup1.2.3";
   WriteText(blocker, "in the way");
   const auto& r = Install(folder);
-  std::wstring expected =
-      L"备份 “" + folder + L"\\Quelda.exe” 至 “" + folder + L"\\Update\\Backup1.2.3\\” 失败！\r\n";
   EXPECT_EQ(MessageNumber(r.back()), kBackupFailed);
-  EXPECT_EQ(r.back().text.compare(0, expected.size(), expected), 0) << r.back().text.c_str();
+  ASSERT_EQ(r.back().arguments.size(), 3u);
+  EXPECT_EQ(r.back().arguments[0], folder + L"\\Quelda.exe");
+  EXPECT_EQ(r.back().arguments[1], folder + L"\\Update\\Backup1.2.3\\");
   EXPECT_EQ(ReadFileBytes(folder + L"\\readme.txt"), "old readme");
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.exe"), ReadFileBytes(TestAppPath(L"1.2.3.0")));
   EXPECT_EQ(ReadFileBytes(blocker), "in the way");
@@ -262,7 +262,8 @@ TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
   ASSERT_TRUE(ServerServe(L"too_long"));
   const auto& deep = Install(folder);
   EXPECT_EQ(MessageNumbers(deep), (Numbers{kChecking, kDownloading, kDownloaded, kExtractFailed}));
-  EXPECT_NE(deep.back().text.find(std::wstring(231, L'x')), std::wstring::npos);
+  ASSERT_EQ(deep.back().arguments.size(), 1u);
+  EXPECT_NE(deep.back().arguments[0].find(std::wstring(231, L'x')), std::wstring::npos);
   expectUnchanged();
 
   // Retry with a sound download writes over the same package file.
@@ -291,7 +292,7 @@ TEST_F(PublishedServerIntegration, OnlyThePublishedPackageInstallsAndItBringsThe
   }
 
   ASSERT_TRUE(ServerServe(L"published"));
-  run_.wizard().SetChecked(kIdDemoDatabase, true);
+  run_.choices().demoDatabase = true;
   const auto& r = Install(folder);
   ASSERT_EQ(r.back().kind, kStatusFinished) << r.back().text.c_str();
   std::wstring source = TestSite(L"published_app");

@@ -8,7 +8,6 @@
 
 #include "app/control_ids.h"
 #include "support/link_probe.h"
-#include "support/fake_wizard.h"
 #include "support/test_paths.h"
 
 namespace {
@@ -21,24 +20,33 @@ class ShortcutsTest : public ::testing::Test {
   void SetUp() override {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     folder_ = MakeScratchDir(L"shortcuts");
-    wizard_.SetFolder(folder_);
     ASSERT_FALSE(LinkPath(kQuickLaunch).empty());
     ResetShortcuts();
   }
   void TearDown() override { CoUninitialize(); }
   void Check(std::initializer_list<int> boxes) {
-    for (int box : {kDesktop, kPrograms, kStartup, kQuickLaunch, static_cast<int>(kIdDemoDatabase)})
-      wizard_.SetChecked(box, false);
-    for (int box : boxes) wizard_.SetChecked(box, true);
+    choices_ = InstallChoices();
+    for (int box : boxes) {
+      bool* chosen[] = {&choices_.desktopLink, &choices_.programsLink, &choices_.startupLink,
+                        &choices_.quickLaunchLink};
+      const int order[] = {kDesktop, kPrograms, kStartup, kQuickLaunch};
+      for (int i = 0; i < 4; ++i) {
+        if (order[i] == box) *chosen[i] = true;
+      }
+    }
   }
+  void Create(const std::wstring& folder) {
+    CreateShortcuts(choices_, (folder + L"\\Quelda.exe").c_str());
+  }
+  void Create() { Create(folder_); }
 
-  FakeWizard wizard_;
+  InstallChoices choices_;
   std::wstring folder_;
 };
 
 TEST_F(ShortcutsTest, CheckedBoxesGetLinksToTheApplication) {
   Check({kDesktop, kPrograms, kStartup, kQuickLaunch});
-  CreateShortcuts();
+  Create();
   for (int box : {kDesktop, kPrograms, kStartup, kQuickLaunch}) {
     std::wstring path = LinkPath(box);
     EXPECT_NE(path.find(L"\\Quelda Manager.lnk"), std::wstring::npos);
@@ -51,15 +59,15 @@ TEST_F(ShortcutsTest, CheckedBoxesGetLinksToTheApplication) {
 
 TEST_F(ShortcutsTest, UncheckedBoxesLoseTheirLinks) {
   Check({kDesktop, kPrograms, kStartup, kQuickLaunch});
-  CreateShortcuts();
+  Create();
   Check({kStartup});
-  CreateShortcuts();
+  Create();
   EXPECT_TRUE(FileExists(LinkPath(kStartup)));
   EXPECT_FALSE(FileExists(LinkPath(kDesktop)));
   EXPECT_FALSE(FileExists(LinkPath(kPrograms)));
   EXPECT_FALSE(FileExists(LinkPath(kQuickLaunch)));
   Check({});
-  CreateShortcuts();
+  Create();
   for (int box : {kDesktop, kPrograms, kStartup, kQuickLaunch}) {
     EXPECT_FALSE(FileExists(LinkPath(box))) << box;
   }
@@ -67,10 +75,9 @@ TEST_F(ShortcutsTest, UncheckedBoxesLoseTheirLinks) {
 
 TEST_F(ShortcutsTest, RunningAgainRewritesTheSameFiles) {
   Check({kDesktop});
-  CreateShortcuts();
+  Create();
   std::wstring other = MakeScratchDir(L"shortcuts_other");
-  wizard_.SetFolder(other + L"\\");
-  CreateShortcuts();
+  Create(other);
   Link link;
   ASSERT_TRUE(LoadLink(LinkPath(kDesktop), &link));
   EXPECT_EQ(link.target, other + L"\\Quelda.exe");

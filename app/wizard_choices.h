@@ -1,0 +1,7 @@
+#pragma once
+
+#include "install/worker_inputs.h"
+
+// The folder box and the option boxes as they stand now; user-interface
+// thread only.
+InstallChoices ReadChoices();

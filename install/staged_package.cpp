@@ -1,0 +1,63 @@
+#include "install/staged_package.h"
+
+#include <windows.h>
+
+#include "common/ensure_folder.h"
+#include "common/same_path.h"
+#include "install/error_text.h"
+
+namespace {
+
+// The folder part of a path, without its last separator.
+WStr ParentOf(const WStr& path) {
+  size_t end = path.size();
+  while (end > 0 && path[end - 1] != L'\\') --end;
+  return end > 0 ? path.Substr(0, end - 1) : WStr();
+}
+
+}  // namespace
+
+StagedPackage::StagedPackage(const WorkerInputs& inputs, const WStr& relativePath)
+    : inputs_(inputs), relativePath_(relativePath) {
+  staged_ = InstallFolder(inputs.stagingFolder).Path(relativePath.c_str());
+}
+
+StagedPackage::~StagedPackage() {
+  if (!inputs_.stagingIsScratch || staged_.empty()) return;
+  if (!placed_) DeleteFileW(staged_.c_str());
+  // The folders the download made, up to the staging folder itself; one
+  // that still holds something stays.
+  WStr folder = ParentOf(staged_);
+  WStr top = ParentOf(InstallFolder(inputs_.stagingFolder).Path(L""));
+  while (!folder.empty() && folder.size() >= top.size()) {
+    if (!RemoveDirectoryW(folder.c_str())) break;
+    folder = ParentOf(folder);
+  }
+}
+
+bool StagedPackage::Place(const InstallFolder& installFolder, CheckedPackage* package) {
+  WStr target = installFolder.Path(relativePath_.c_str());
+  if (target.empty()) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    WStr reason = LastErrorText();
+    Send(inputs_, ReportId::kPackageNotCreated, relativePath_.c_str(), reason.c_str());
+    return false;
+  }
+  if (SamePath(target.c_str(), staged_.c_str())) return true;
+  // An open file could not be moved, nor copied away when the folder lies
+  // on another drive.
+  package->archive.Reset();
+  EnsureFolder(target.c_str());
+  if (!MoveFileExW(staged_.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+    WStr reason = LastErrorText();
+    Send(inputs_, ReportId::kPackageNotCreated, target.c_str(), reason.c_str());
+    return false;
+  }
+  placed_ = true;
+  if (!ReopenPackage(target.c_str(), package)) {
+    Send(inputs_, ReportId::kNotAZip);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <stdint.h>
+#include <stddef.h>
+
+// What the install worker reports, by number in the order in which the
+// reports can come. Each has a fixed text, a status kind and a progress
+// flag; the worker hands over only the id and the text's arguments.
+enum class ReportId : int {
+  kChecking = 1,         // 正在检查 Quelda Manager 最新版本 ...
+  kDownloading,          // 正在下载 Quelda Manager %s ...
+  kDownloadFailed,       // 下载 “%s” 失败！
+  kNoLength,             // 下载 “%s” 失败 (%d/%d)！
+  kPackageNotCreated,    // 创建 “%s” 失败！\r\n%s
+  kDownloadStep,         // 正在下载 Quelda Manager %s ...\r\n共 %s KB，已下载 %s KB。
+  kNotAZip,              // 下载的文件不是有效的 zip 压缩文件！
+  kDownloaded,           // 已下载 Quelda Manager %s ...
+  kDatabaseDownloading,  // 正在下载 Quelda Manager 演示数据库 ...
+  kDatabaseFailed,       // 下载 “%s” 失败！
+  kDatabaseNotCreated,   // 创建 “%s” 失败！\r\n%s
+  kDatabaseStep,  // 正在下载 Quelda Manager 演示数据库 ...\r\n共 %s KB，已下载 %s KB。
+  kUnpacking,     // 解压下载的压缩文件 ...
+  kBackupFailed,   // 备份 “%s” 至 “%s” 失败！\r\n%s
+  kExtractFailed,  // 解压 “%s” 失败！
+  kFinished,       // 已完成。
+};
+
+enum StatusKind : int {
+  kStatusWorking = 0,
+  kStatusFailed = 1,
+  kStatusFinished = 2,
+};
+
+constexpr int kMaxReportArguments = 3;
+
+// A position at or past the range: the bar full.
+constexpr uint32_t kFullBar = 0xFFFFFFFFu;
+
+// One report: its id, the texts of its arguments in order (numbers as
+// decimal text), and for a report with the progress flag the bar's
+// position, out of the range last set up.
+struct StatusReport {
+  ReportId id;
+  const wchar_t* arguments[kMaxReportArguments];
+  int argumentCount;
+  uint32_t position;
+};
+
+// The progress flag (show the bar at the report's position, or hide it)
+// and the status kind of a report.
+bool ReportShowsProgress(ReportId id);
+StatusKind ReportKind(ReportId id);
+
+// The report's text, cut to size - 1 characters.
+void FormatReport(const StatusReport& report, wchar_t* text, size_t size);
