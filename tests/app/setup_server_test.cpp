@@ -59,7 +59,12 @@ TEST_F(SetupServerIntegration, RetryComesWithAFailureAndGoesWithTheNextRun) {
   ASSERT_TRUE(ServerRelease());
   ASSERT_TRUE(WaitForStatus(setup, L"已下载 Quelda Manager 1.2.3.4 ..."));
   EXPECT_FALSE(StyleVisible(GetDlgItem(download, kIdRetry)));
-  EXPECT_TRUE(StyleVisible(GetDlgItem(download, kIdProgressBar))) << "message 8 carries a step";
+  HWND bar = GetDlgItem(download, kIdProgressBar);
+  EXPECT_TRUE(StyleVisible(bar)) << "message 8 shows the bar";
+  // Full, also for a package of less than one step.
+  LRESULT full = SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
+  EXPECT_GT(full, 0);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), full);
 
   // Working: Cancel asks, and Cancel in the question keeps the wizard.
   std::wstring question;
@@ -173,10 +178,16 @@ TEST_F(SetupServerIntegration, DownloadPageShowsTheBarDuringTheDownload) {
 
 TEST_F(SetupServerIntegration, FinishQuestionStartsTheApplicationOnlyOnYes) {
   ASSERT_TRUE(ServerServe(L"app"));
+  // The folder the wizard offers first, which these users never choose.
+  const std::wstring offered = L"C:\\Quelda Manager";
+  RemoveTree(offered);
+  ASSERT_FALSE(FileExists(offered));
   for (WPARAM answer : {IDNO, IDYES}) {
     SCOPED_TRACE(answer == IDYES ? "yes" : "no");
     RunningSetup setup(L"setup_finish");
     ASSERT_TRUE(setup.Start());
+    // The download has begun when the user chooses the folder.
+    ASSERT_TRUE(WaitUntil([&] { return !Status(setup).empty(); }, kPatience));
     HWND frame = setup.frame(), options = setup.Page(kIdDesktopLink);
     std::wstring target = MakeScratchDir(L"setup_finish_target");
     SendMessageW(GetDlgItem(setup.Page(kIdFolderBox), kIdFolderBox), WM_SETTEXT, 0,
@@ -197,6 +208,9 @@ TEST_F(SetupServerIntegration, FinishQuestionStartsTheApplicationOnlyOnYes) {
     PostMessageW(box, WM_COMMAND, answer, 0);
     EXPECT_EQ(setup.process().WaitForExit(kPatience), 0);
     EXPECT_TRUE(FileExists(target + L"\\Quelda.exe"));
+    EXPECT_TRUE(ReadFileBytes(target + L"\\download\\Quelda2.0.zip") ==
+                ReadFileBytes(TestSite(L"app") + L"\\zirorov.zip"));
+    EXPECT_FALSE(FileExists(offered)) << "nothing in a folder the user did not choose";
     if (answer == IDYES) {
       EXPECT_TRUE(WaitUntil(
           [&] { return ReadFileBytes(target + L"\\Quelda.log") == "started\r\n"; }, kPatience))

@@ -194,3 +194,44 @@ TEST_F(WorkerServerIntegration, StopEndsEveryStageQuickly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Install mode: the folder is chosen only with the go-ahead, while the
+// download runs; before it the package lands in a scratch folder of the
+// setup's own, which is gone again however the run ends.
+TEST_F(WorkerServerIntegration, PackageLandsOnlyInTheFolderChosenWithTheGoAhead) {
+  std::wstring parent = MakeScratchDir(L"worker_chosen");
+  std::wstring offered = parent + L"\\offered", chosen = parent + L"\\chosen",
+               staging = parent + L"\\staging";
+  ASSERT_TRUE(CreateDirectoryW(chosen.c_str(), nullptr));
+  // Held in its download until the choice is made.
+  ASSERT_TRUE(ServerSet(L"fault=hold&only=zirorov.zip"));
+  run_.Start(offered, staging);
+  ASSERT_TRUE(
+      run_.WaitForReport([](const WorkerReport& r) { return r.id == ReportId::kDownloading; }));
+  run_.choices().folder = chosen.c_str();
+  run_.choices().desktopLink = run_.choices().programsLink = false;
+  run_.choices().startupLink = run_.choices().quickLaunchLink = false;
+  run_.Proceed();
+  ASSERT_TRUE(ServerRelease());
+  ASSERT_TRUE(run_.WaitForReport([](const WorkerReport& r) { return r.kind != kStatusWorking; }));
+  EXPECT_TRUE(run_.WaitForEnd());
+  EXPECT_EQ(Last().id, ReportId::kFinished) << Last().text.c_str();
+  EXPECT_EQ(run_.navigationEnds(), 1);
+  EXPECT_TRUE(ReadFileBytes(chosen + L"\\download\\Quelda1.2.3.4.zip") == SiteFile(L"zirorov.zip"));
+  EXPECT_FALSE(FileExists(offered)) << "the folder first offered was never made";
+  EXPECT_FALSE(FileExists(staging)) << "the scratch folder is gone";
+
+  // Ended before the go-ahead: nothing is left anywhere.
+  ASSERT_TRUE(ServerReset());
+  WorkerRun waiting;
+  waiting.Start(offered, staging);
+  ASSERT_TRUE(waiting.WaitForReport(IsWaiting));
+  EXPECT_TRUE(FileExists(staging + L"\\download\\Quelda1.2.3.4.zip"));
+  waiting.Stop();
+  EXPECT_FALSE(FileExists(staging));
+  EXPECT_FALSE(FileExists(offered));
+}
+
+}  // namespace
