@@ -131,14 +131,16 @@ ZipResult VerifyStructure(Unzipper* unzipper, ArchiveFacts* facts) {
     if (result != ZipResult::Ok) return result;
     const ZipEntryInfo& info = reader->info;
     // A name that the rules reduce to nothing ("/", "C:") names the target
-    // folder itself.
-    if (item.name[0] == 0 || unzipper->spanEnd > reader->dirOffset ||
+    // folder itself; only "./" may say so.
+    if ((item.name[0] == 0 && !unzipper->namesTargetFolder) ||
+        unzipper->spanEnd > reader->dirOffset ||
         (info.method == 8 &&
          info.uncompressedSize / kDeflateMaxRatio > static_cast<uint64_t>(info.compressedSize))) {
       return ZipResult::Corrupt;
     }
     spans[index] = {unzipper->spanStart, unzipper->spanEnd};
     facts->totalSize += info.uncompressedSize;
+    if (unzipper->namesTargetFolder) continue;
     MeasureName(facts, item);
     if (!names.Add(item)) return ZipResult::ReadFailed;
   }

@@ -52,6 +52,9 @@ struct Unzipper {
   // data, from the header's start to the data's end.
   uint64_t spanStart;
   uint64_t spanEnd;
+  // The described item is named "./" or ".": the folder it is extracted
+  // into, which it asks nothing of.
+  bool namesTargetFolder;
   // The folder the last file went into, made then: the files of a folder
   // come one after another, and each folder is made once.
   wchar_t madeFolder[kZipPathChars];

@@ -84,6 +84,8 @@ ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* ta
   ZipItem item;
   ZipResult described = DescribeItem(unzipper, index, &item);
   if (described != ZipResult::Ok) return described;
+  // The target folder is the caller's to make.
+  if (unzipper->namesTargetFolder) return ZipResult::Ok;
 
   wchar_t fullPath[kZipPathChars];
   size_t used = 0;

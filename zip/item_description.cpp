@@ -153,6 +153,12 @@ ZipResult DescribeItem(Unzipper* unzipper, int32_t index, ZipItem* item) {
   // its zip tool wrote (some write none); extracted as a file, it would
   // stand where the items beneath it need their folder.
   if (EndsInSeparator(result.name)) result.attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  // "./" is a folder by its separator, "." by its attributes; a file of
+  // that name has nowhere to go and stays an item with an empty name.
+  bool targetFolder =
+      NamesCurrentFolder(converted) &&
+      ((result.attributes & FILE_ATTRIBUTE_DIRECTORY) || EndsInSeparator(converted));
+  if (targetFolder) result.attributes |= FILE_ATTRIBUTE_DIRECTORY;
   result.compressedSize = static_cast<int32_t>(info.compressedSize);
   result.uncompressedSize = static_cast<int32_t>(info.uncompressedSize);
   FILETIME dosTime = DosTimeToFileTime(info.dosDateTime);
@@ -162,5 +168,6 @@ ZipResult DescribeItem(Unzipper* unzipper, int32_t index, ZipItem* item) {
   *item = result;
   unzipper->cachedItem = result;
   unzipper->cachedIndex = index;
+  unzipper->namesTargetFolder = targetFolder;
   return ZipResult::Ok;
 }

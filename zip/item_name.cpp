@@ -11,9 +11,11 @@ bool EqualsNoCase(const wchar_t* text, size_t length, const wchar_t* word) {
   return length == n && _wcsnicmp(text, word, n) == 0;
 }
 
+bool IsCurrentFolder(const wchar_t* c, size_t length) { return length == 1 && c[0] == L'.'; }
+
 // A component that Windows would not keep as written, or that names no file
 // in the target: empty (two separators in a row), made of dots and blanks
-// only (".", "..", ". "), ending in a dot or a blank (trimmed away, so that
+// only ("..", ". "), ending in a dot or a blank (trimmed away, so that
 // "a." would be "a"), holding a character no file name may hold (control
 // characters, < > " | ? *), or a device (CON, PRN, AUX, NUL, COM0-9 and LPT0-9,
 // the digits 1-3 also as superscripts, CONIN$, CONOUT$), with or without an
@@ -83,6 +85,10 @@ bool MakeSafeName(const wchar_t* name, wchar_t* safe, size_t safeSize) {
     while (*end && !IsZipSeparator(*end)) ++end;
     size_t length = static_cast<size_t>(end - c);
     const wchar_t* after = *end ? end + 1 : end;
+    if (IsCurrentFolder(c, length)) {
+      c = after;
+      continue;
+    }
     // The component with its separator, if it has one.
     size_t count = static_cast<size_t>(after - c);
     if (IsDangerousComponent(c, length) || used + count >= limit) {
@@ -94,5 +100,16 @@ bool MakeSafeName(const wchar_t* name, wchar_t* safe, size_t safeSize) {
     c = after;
   }
   safe[used] = 0;
+  return true;
+}
+
+bool NamesCurrentFolder(const wchar_t* name) {
+  if (!name || !name[0]) return false;
+  for (const wchar_t* c = name; *c;) {
+    const wchar_t* end = c;
+    while (*end && !IsZipSeparator(*end)) ++end;
+    if (!IsCurrentFolder(c, static_cast<size_t>(end - c))) return false;
+    c = *end ? end + 1 : end;
+  }
   return true;
 }
