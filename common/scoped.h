@@ -6,8 +6,6 @@
 #include <wininet.h>
 #include <stdio.h>
 
-struct ZipHandle;
-
 // Owners of the kinds of system resources the product opens, so that no
 // exit path closes anything by hand. Ownership passes by move.
 template <typename Traits>
@@ -98,13 +96,6 @@ struct HashTraits : NullIsNone<BCRYPT_HASH_HANDLE> {
   static void Close(BCRYPT_HASH_HANDLE h) { BCryptDestroyHash(h); }
 };
 using ScopedHash = Scoped<HashTraits>;
-
-// An archive of the zip layer. Close (CloseArchive) is defined beside it in
-// zip/, so that this header needs nothing from there.
-struct ArchiveTraits : NullIsNone<ZipHandle*> {
-  static void Close(ZipHandle* h);
-};
-using ScopedArchive = Scoped<ArchiveTraits>;
 
 // COM on the calling thread while the owner lives. COM counts its
 // initialisations: every successful one (S_FALSE too) is undone once.

@@ -1,7 +1,8 @@
 #include "zip/zip_reader.h"
 
-#include <stdlib.h>
 #include <string.h>
+
+#include <utility>
 
 namespace {
 
@@ -47,31 +48,19 @@ uint32_t Min(uint32_t a, uint32_t b) { return a < b ? a : b; }
 
 }  // namespace
 
-ZipSource* CreateZipSource(HANDLE handle, bool ownsHandle) {
-  ZipSource* source = static_cast<ZipSource*>(calloc(1, sizeof(ZipSource)));
-  if (!source) {
-    if (ownsHandle) CloseHandle(handle);
-    return nullptr;
-  }
-  source->handle = handle;
-  source->ownsHandle = ownsHandle;
+Owned<ZipSource> CreateZipSource(ScopedHandle handle) {
+  Owned<ZipSource> source = Owned<ZipSource>::Make();
+  if (!source) return source;
   LONG high = 0;
   SetLastError(NO_ERROR);
-  DWORD low = SetFilePointer(handle, 0, &high, FILE_CURRENT);
+  DWORD low = SetFilePointer(handle.get(), 0, &high, FILE_CURRENT);
+  source->handle = std::move(handle);
   source->canSeek = !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
   // Archive positions are 32-bit; a start beyond 4 GB cannot be addressed.
   if (source->canSeek && high != 0) source->canSeek = false;
   source->initialOffset = source->canSeek ? low : 0;
   source->position = source->initialOffset;
   return source;
-}
-
-void FreeZipSource(ZipSource* source) {
-  if (!source) return;
-  if (source->ownsHandle && source->handle && source->handle != INVALID_HANDLE_VALUE) {
-    CloseHandle(source->handle);
-  }
-  free(source);
 }
 
 bool SeekSource(ZipSource* source, uint64_t position) {
@@ -89,11 +78,11 @@ bool ReadFromFile(ZipSource* source, void* buffer, uint32_t size, DWORD* got) {
   if (source->canSeek) {
     LONG high = static_cast<LONG>(source->position >> 32);
     SetLastError(NO_ERROR);
-    DWORD low = SetFilePointer(source->handle, static_cast<LONG>(source->position & 0xFFFFFFFFu),
-                               &high, FILE_BEGIN);
+    DWORD low = SetFilePointer(
+        source->handle.get(), static_cast<LONG>(source->position & 0xFFFFFFFFu), &high, FILE_BEGIN);
     if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
   }
-  if (!ReadFile(source->handle, buffer, size, got, nullptr)) {
+  if (!ReadFile(source->handle.get(), buffer, size, got, nullptr)) {
     source->readError = true;
     return false;
   }
@@ -132,7 +121,7 @@ uint32_t LocateEndRecord(ZipSource* source) {
   if (!source || !source->canSeek) return kZipNoPosition;
   LONG high = 0;
   SetLastError(NO_ERROR);
-  DWORD low = SetFilePointer(source->handle, 0, &high, FILE_END);
+  DWORD low = SetFilePointer(source->handle.get(), 0, &high, FILE_END);
   if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return kZipNoPosition;
   uint64_t end = (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low;
   if (end < source->initialOffset || end - source->initialOffset > 0xFFFFFFFFu) {
@@ -140,15 +129,15 @@ uint32_t LocateEndRecord(ZipSource* source) {
   }
   uint32_t size = static_cast<uint32_t>(end - source->initialOffset);
   uint32_t window = Min(kEndRecordSearchWindow, size);
-  unsigned char* block = static_cast<unsigned char*>(malloc(kZipBlockSize + 4));
-  if (!block) return kZipNoPosition;
+  OwnedArray<unsigned char> block;
+  if (!block.Allocate(kZipBlockSize + 4)) return kZipNoPosition;
   uint32_t found = kZipNoPosition;
   uint32_t back = 4;
   while (back < window && found == kZipNoPosition) {
     back = Min(back + kZipBlockSize, window);
     uint32_t start = size - back;
     uint32_t length = Min(kZipBlockSize + 4, back);
-    if (!SeekSource(source, start) || !ReadSource(source, block, length)) break;
+    if (!SeekSource(source, start) || !ReadSource(source, block.get(), length)) break;
     for (uint32_t i = length - 4 + 1; i-- > 0;) {
       if (block[i] == 0x50 && block[i + 1] == 0x4B && block[i + 2] == 0x05 &&
           block[i + 3] == 0x06) {
@@ -157,12 +146,13 @@ uint32_t LocateEndRecord(ZipSource* source) {
       }
     }
   }
-  free(block);
   return found;
 }
 
-ZipReader* OpenReader(ZipSource* source) {
-  if (!source) return nullptr;
+Owned<ZipReader> OpenReader(Owned<ZipSource> owned) {
+  Owned<ZipReader> reader;
+  ZipSource* source = owned.get();
+  if (!source) return reader;
   uint32_t endPos = LocateEndRecord(source);
   uint32_t signature, disk, dirDisk, diskEntries, totalEntries, dirSize, dirOffset, commentLength;
   bool ok = endPos != kZipNoPosition && SeekSource(source, endPos) &&
@@ -175,20 +165,16 @@ ZipReader* OpenReader(ZipSource* source) {
   // not pass as lying in front of the end record.
   ok = ok && static_cast<uint64_t>(endPos) + source->initialOffset >=
                  static_cast<uint64_t>(dirOffset) + dirSize;
-  ZipReader* reader = ok ? static_cast<ZipReader*>(calloc(1, sizeof(ZipReader))) : nullptr;
-  if (!reader) {
-    FreeZipSource(source);
-    return nullptr;
-  }
+  if (ok) reader = Owned<ZipReader>::Make();
+  if (!reader) return reader;
   reader->leadingBytes = source->initialOffset + endPos - dirOffset - dirSize;
   source->initialOffset = 0;
-  reader->source = source;
+  reader->source = std::move(owned);
   reader->entryCount = totalEntries;
   reader->endRecordPos = endPos;
   reader->dirSize = dirSize;
   reader->dirOffset = dirOffset;
-  reader->stream = nullptr;
-  GoToFirstEntry(reader);
+  GoToFirstEntry(reader.get());
   return reader;
 }
 
@@ -222,7 +208,7 @@ ZipReadStatus ReadEntryInfo(ZipReader* reader, ZipEntryInfo* infoOut, uint32_t* 
                             char* name, uint32_t nameSize) {
   if (!reader) return ZipReadStatus::BadArgument;
   if (name && nameSize > 0) name[0] = 0;
-  ZipSource* source = reader->source;
+  ZipSource* source = reader->source.get();
   if (!SeekSource(source, static_cast<uint64_t>(reader->entryPos) + reader->leadingBytes)) {
     return ZipReadStatus::IoError;
   }
@@ -256,7 +242,7 @@ ZipReadStatus ReadEntryInfo(ZipReader* reader, ZipEntryInfo* infoOut, uint32_t* 
 ZipReadStatus CheckLocalHeader(ZipReader* reader, uint32_t* variableSize,
                                uint32_t* localExtraOffset, uint32_t* localExtraSize) {
   if (!reader) return ZipReadStatus::BadArgument;
-  ZipSource* source = reader->source;
+  ZipSource* source = reader->source.get();
   if (!SeekSource(source,
                   static_cast<uint64_t>(reader->localHeaderOffset) + reader->leadingBytes)) {
     return ZipReadStatus::IoError;
@@ -291,13 +277,8 @@ ZipReadStatus OpenEntry(ZipReader* reader, const char* password) {
   if (CheckLocalHeader(reader, &variableSize, &extraOffset, &extraSize) != ZipReadStatus::Ok) {
     return ZipReadStatus::BadArchive;
   }
-  ZipEntryStream* stream = static_cast<ZipEntryStream*>(calloc(1, sizeof(ZipEntryStream)));
-  if (!stream) return ZipReadStatus::NoMemory;
-  stream->readBuffer = static_cast<unsigned char*>(malloc(kZipBlockSize));
-  if (!stream->readBuffer) {
-    free(stream);
-    return ZipReadStatus::NoMemory;
-  }
+  Owned<ZipEntryStream> stream = Owned<ZipEntryStream>::Make();
+  if (!stream || !stream->readBuffer.Allocate(kZipBlockSize)) return ZipReadStatus::NoMemory;
   const ZipEntryInfo& info = reader->info;
   stream->position = reader->localHeaderOffset + kLocalHeaderSize + variableSize;
   stream->compressedLeft = info.compressedSize;
@@ -305,7 +286,7 @@ ZipReadStatus OpenEntry(ZipReader* reader, const char* password) {
   stream->crc = 0;
   stream->expectedCrc = info.crc32;
   stream->method = info.method;
-  stream->source = reader->source;
+  stream->source = reader->source.get();
   stream->leadingBytes = reader->leadingBytes;
   if (stream->method == 8) {
     stream->inflateReady = inflateInit2(&stream->inflater, -MAX_WBITS) == Z_OK;
@@ -323,7 +304,7 @@ ZipReadStatus OpenEntry(ZipReader* reader, const char* password) {
       UpdateKeys(table, stream->keys, static_cast<unsigned char>(*p));
     }
   }
-  reader->stream = stream;
+  reader->stream = std::move(stream);
   return ZipReadStatus::Ok;
 }
 
@@ -331,7 +312,7 @@ int32_t ReadEntry(ZipReader* reader, void* buffer, uint32_t length, bool* atEnd)
   if (atEnd) *atEnd = false;
   if (!reader || !reader->stream) return static_cast<int32_t>(ZipReadStatus::BadArgument);
   if (length == 0) return 0;
-  ZipEntryStream* s = reader->stream;
+  ZipEntryStream* s = reader->stream.get();
   z_stream& z = s->inflater;
   z.next_out = static_cast<Bytef*>(buffer);
   // The count is returned as a signed value.
@@ -346,7 +327,7 @@ int32_t ReadEntry(ZipReader* reader, void* buffer, uint32_t length, bool* atEnd)
     if (z.avail_in == 0 && s->compressedLeft > 0) {
       uint32_t n = Min(kZipBlockSize, s->compressedLeft);
       if (!SeekSource(s->source, static_cast<uint64_t>(s->position) + s->leadingBytes) ||
-          !ReadSource(s->source, s->readBuffer, n)) {
+          !ReadSource(s->source, s->readBuffer.get(), n)) {
         return static_cast<int32_t>(ZipReadStatus::IoError);
       }
       s->position += n;
@@ -356,7 +337,7 @@ int32_t ReadEntry(ZipReader* reader, void* buffer, uint32_t length, bool* atEnd)
           s->readBuffer[i] = DecryptByte(s->keys, table, s->readBuffer[i]);
         }
       }
-      z.next_in = s->readBuffer;
+      z.next_in = s->readBuffer.get();
       z.avail_in = n;
     }
     if (s->headerLeft > 0 && z.avail_in > 0) {
@@ -408,20 +389,12 @@ int32_t ReadEntry(ZipReader* reader, void* buffer, uint32_t length, bool* atEnd)
 
 ZipReadStatus CloseEntry(ZipReader* reader) {
   if (!reader || !reader->stream) return ZipReadStatus::BadArgument;
-  ZipEntryStream* s = reader->stream;
+  ZipEntryStream* s = reader->stream.get();
   ZipReadStatus verdict = (s->uncompressedLeft == 0 && s->crc != s->expectedCrc)
                               ? ZipReadStatus::CrcMismatch
                               : ZipReadStatus::Ok;
-  free(s->readBuffer);
-  if (s->inflateReady) inflateEnd(&s->inflater);
-  free(s);
-  reader->stream = nullptr;
+  reader->stream.Reset();
   return verdict;
 }
 
-void CloseReader(ZipReader* reader) {
-  if (!reader) return;
-  if (reader->stream) CloseEntry(reader);
-  FreeZipSource(reader->source);
-  free(reader);
-}
+void CloseReader(ZipReader* reader) { Owned<ZipReader> gone(reader); }

@@ -4,6 +4,9 @@
 #include <stdint.h>
 #include <zlib.h>
 
+#include "common/owned.h"
+#include "common/scoped.h"
+
 // Reads a single-disk ZIP archive (PKWARE APPNOTE: local headers, central
 // directory, end record; no ZIP64) from a Win32 file handle: stored and
 // deflated entries, traditional PKWARE decryption, CRC-32 check.
@@ -28,10 +31,9 @@ constexpr uint32_t kZipWindowSize = 4096;
 
 struct ZipSource {
   bool canSeek;
-  HANDLE handle;
+  ScopedHandle handle;
   bool readError;
   uint32_t initialOffset;
-  bool ownsHandle;
   uint64_t position;  // of the next read, in the file
   uint64_t windowStart;
   uint32_t windowLength;
@@ -56,7 +58,11 @@ struct ZipEntryInfo {
 };
 
 struct ZipEntryStream {
-  unsigned char* readBuffer;  // kZipBlockSize bytes
+  ~ZipEntryStream() {
+    if (inflateReady) inflateEnd(&inflater);
+  }
+
+  OwnedArray<unsigned char> readBuffer;  // kZipBlockSize bytes
   z_stream inflater;
   uint32_t position;
   bool inflateReady;
@@ -74,7 +80,7 @@ struct ZipEntryStream {
 };
 
 struct ZipReader {
-  ZipSource* source;
+  Owned<ZipSource> source;
   uint32_t entryCount;
   uint32_t leadingBytes;
   uint32_t entryIndex;
@@ -85,13 +91,12 @@ struct ZipReader {
   uint32_t dirOffset;
   ZipEntryInfo info;
   uint32_t localHeaderOffset;
-  ZipEntryStream* stream;
+  Owned<ZipEntryStream> stream;  // the open entry, or none
 };
 
 // A source over an open handle, positioned where the archive starts. None when
-// memory runs out (the handle is then closed if owned).
-ZipSource* CreateZipSource(HANDLE handle, bool ownsHandle);
-void FreeZipSource(ZipSource* source);
+// memory runs out (the handle is then closed).
+Owned<ZipSource> CreateZipSource(ScopedHandle handle);
 
 // Seeks to initialOffset + position (64-bit, so no sum wraps around).
 bool SeekSource(ZipSource* source, uint64_t position);
@@ -102,7 +107,9 @@ bool ReadSource(ZipSource* source, void* buffer, uint32_t size);
 // Position of the end record relative to initialOffset, or kZipNoPosition.
 uint32_t LocateEndRecord(ZipSource* source);
 
-ZipReader* OpenReader(ZipSource* source);
+// None when the source holds no archive the reader takes; the source is
+// released then.
+Owned<ZipReader> OpenReader(Owned<ZipSource> source);
 ZipReadStatus GoToFirstEntry(ZipReader* reader);
 ZipReadStatus GoToNextEntry(ZipReader* reader);
 ZipReadStatus ReadEntryInfo(ZipReader* reader, ZipEntryInfo* info, uint32_t* localHeaderOffset,
@@ -113,4 +120,6 @@ ZipReadStatus OpenEntry(ZipReader* reader, const char* password);
 // Bytes delivered (0 or more), or a negative ZipReadStatus or zlib code.
 int32_t ReadEntry(ZipReader* reader, void* buffer, uint32_t length, bool* atEnd);
 ZipReadStatus CloseEntry(ZipReader* reader);
+// Releases a reader given up by its owner: its open entry, its source and
+// the file handle.
 void CloseReader(ZipReader* reader);

@@ -14,7 +14,7 @@ import sys
 
 ARCHIVES = ["py_basic.zip", "py_dos.zip", "py_many.zip", "infozip.zip", "infozip_stream.zip",
             "stub_front.zip", "stub_adjusted.zip", "comment_near.zip", "times.zip",
-            "crafted_ok.zip"]
+            "crafted_ok.zip", "bsdtar_dot.zip"]
 # Where the installer departs from unzip on purpose, by archive and path:
 # what is not compared.
 KNOWN = {

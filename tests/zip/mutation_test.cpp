@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ensure_folder.h"
 #include "support/test_paths.h"
 #include "zip_test_util.h"
 
@@ -91,7 +92,7 @@ TEST(ZipRobustness, MutatedArchivesNeverEscapeTheTargetFolder) {
   const int kPerFixture = 400;
   std::wstring root = MakeScratchDir(L"mutation");
   std::wstring work = root + L"\\w\\x";
-  EnsureFolderPath(nullptr, work.c_str());
+  ASSERT_TRUE(MakeFolders(work.c_str()));
   std::wstring archivePath = work + L"\\archive.zip";
   std::wstring target = work + L"\\out";
   wchar_t cwd[MAX_PATH];

@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 
+#include "common/ensure_folder.h"
 #include "support/test_paths.h"
 #include "zip_test_util.h"
 
@@ -82,11 +83,11 @@ TEST(ZipArchiveHandle, CountsItemsRightAfterOpeningAndChecksHandles) {
   EXPECT_EQ(GetArchiveItem(nullptr, 0, &item), ZipResult::BadArgument);
   EXPECT_EQ(ExtractArchiveItem(nullptr, 0, L"x"), ZipResult::BadArgument);
   EXPECT_EQ(CloseArchive(nullptr), ZipResult::BadArgument);
-  ZipHandle other = *basic.handle;
-  other.kind = 2;
-  EXPECT_EQ(GetArchiveItem(&other, 0, &item), ZipResult::WrongHandleKind);
-  EXPECT_EQ(ExtractArchiveItem(&other, 0, L"x"), ZipResult::WrongHandleKind);
-  EXPECT_EQ(CloseArchive(&other), ZipResult::WrongHandleKind);
+  basic.handle->kind = 2;
+  EXPECT_EQ(GetArchiveItem(basic.handle, 0, &item), ZipResult::WrongHandleKind);
+  EXPECT_EQ(ExtractArchiveItem(basic.handle, 0, L"x"), ZipResult::WrongHandleKind);
+  EXPECT_EQ(CloseArchive(basic.handle), ZipResult::WrongHandleKind);
+  basic.handle->kind = kZipReadingHandle;
 
   Archive empty(L"py_empty.zip");
   ASSERT_NE(empty.handle, nullptr);
@@ -115,6 +116,13 @@ TEST(ZipItemName, DropsDrivesLeadingSeparatorsAndParentSegments) {
       {L"a/..\\..\\e.txt", L"e.txt"},
       {L"/\\/h.txt", L"h.txt"},
       {L"console.txt", L"console.txt"},
+      // A "." component is the folder it stands in.
+      {L"./a/./b.txt", L"a/b.txt"},
+      {L"ok/./dot.txt", L"ok/dot.txt"},
+      {L"./bin/", L"bin/"},
+      {L"./", L""},
+      {L".", L""},
+      {L"./a/../b", L"b"},
   };
   // What still climbs out of the target, or names a device, is refused.
   const wchar_t* refused[] = {L"../b.txt",
@@ -130,11 +138,9 @@ TEST(ZipItemName, DropsDrivesLeadingSeparatorsAndParentSegments) {
                               L"D:..\\g.txt",
                               L"lpt1",
                               L"com9.log",
-                              L"ok/./dot.txt",
                               L"a//b.txt",
                               L"   ",
                               L". ",
-                              L"./",
                               L"sub/..",
                               L"dir./x.txt",
                               L"x.txt ",
@@ -152,7 +158,9 @@ TEST(ZipItemName, DropsDrivesLeadingSeparatorsAndParentSegments) {
                               L"pipe|d",
                               L"quote\".txt",
                               L"tab\tname",
-                              L"bell\x07/file"};
+                              L"bell\x07/file",
+                              L"./..",
+                              L".//x.txt"};
   for (auto& [stored, expected] : safe) {
     wchar_t out[260];
     ASSERT_TRUE(MakeSafeName(stored.c_str(), out, 260)) << stored;
@@ -167,7 +175,7 @@ TEST(ZipItemName, DropsDrivesLeadingSeparatorsAndParentSegments) {
   // outside the target, and refused items create nothing.
   std::wstring root = MakeScratchDir(L"names");
   std::wstring target = root + L"\\a\\b\\target";
-  EnsureFolderPath(nullptr, target.c_str());
+  ASSERT_TRUE(MakeFolders(target.c_str()));
   Archive names(L"names.zip");
   ASSERT_NE(names.handle, nullptr);
   auto items = DescribeAll(names.handle);
@@ -184,12 +192,13 @@ TEST(ZipItemName, DropsDrivesLeadingSeparatorsAndParentSegments) {
                 ZipResult::Corrupt);
     }
   }
-  EXPECT_EQ(ok, 10);
+  EXPECT_EQ(ok, 11);
   EXPECT_EQ(CountFiles(root), 1);
   EXPECT_EQ(CountFiles(root + L"\\a"), 1);
   EXPECT_EQ(CountFiles(root + L"\\a\\b"), 1);
   EXPECT_EQ(ReadFileBytes(target + L"\\z.txt"), "name 3\n");
   EXPECT_EQ(ReadFileBytes(target + L"\\server\\share\\unc.txt"), "name 2\n");
+  EXPECT_EQ(ReadFileBytes(target + L"\\ok\\dot.txt"), "name 8\n");
   EXPECT_FALSE(FileExists(target + L"\\r"));
 }
 
@@ -208,7 +217,7 @@ TEST(ZipItemName, NamesThatDoNotFitArePathsThatFail) {
   while (deep.size() < 300) deep += L"\\sub";
   EXPECT_EQ(ExtractArchiveItem(archive.handle, 0, (deep + L"\\f.txt").c_str()),
             ZipResult::CannotOpen);
-  EnsureFolderPath(dir.c_str(), std::wstring(300, L'd').c_str());
+  EXPECT_FALSE(MakeFolders((dir + L"\\" + std::wstring(300, L'd')).c_str()));
   EXPECT_EQ(CountFiles(dir), 0);
 }
 
@@ -435,9 +444,8 @@ TEST(ZipExtract, NoFileFromAnItemThatCannotBeDescribed) {
 }
 
 TEST(ZipVerify, PassesSoundArchivesAndFailsOnAnyDamagedItem) {
-  for (const wchar_t* sound :
-       {L"infozip.zip", L"infozip_stream.zip", L"stub_front.zip", L"py_empty.zip",
-        L"folder_twice.zip"}) {
+  for (const wchar_t* sound : {L"infozip.zip", L"infozip_stream.zip", L"stub_front.zip",
+                               L"py_empty.zip", L"folder_twice.zip", L"bsdtar_dot.zip"}) {
     Archive archive(sound);
     ASSERT_NE(archive.handle, nullptr) << sound;
     EXPECT_EQ(VerifyArchive(archive.handle), ZipResult::Ok) << sound;
@@ -450,7 +458,7 @@ TEST(ZipVerify, PassesSoundArchivesAndFailsOnAnyDamagedItem) {
        {L"bad_crc.zip", L"corrupt_deflate.zip", L"truncated.zip", L"infozip_encrypted.zip",
         L"local_mismatch.zip", L"method12.zip", L"walk_stuck.zip", L"count_too_high.zip",
         L"names.zip", L"overlap_shared.zip", L"overlap_inside.zip", L"size_lies.zip",
-        L"same_name.zip", L"file_as_folder.zip"}) {
+        L"same_name.zip", L"file_as_folder.zip", L"dot_clash.zip", L"dot_file.zip"}) {
     Archive archive(damaged);
     ASSERT_NE(archive.handle, nullptr) << damaged;
     EXPECT_NE(VerifyArchive(archive.handle), ZipResult::Ok) << damaged;
@@ -480,6 +488,37 @@ TEST(ZipVerify, PassesSoundArchivesAndFailsOnAnyDamagedItem) {
   EXPECT_EQ(facts.name.index, 0);
   EXPECT_EQ(facts.lastName.length, 9u);
   EXPECT_EQ(facts.folder.length, 0u);
+}
+
+// As bsdtar and Windows' tar.exe write a folder's contents: "./" for the
+// folder itself, "./" in front of every other name.
+TEST(ZipExtract, NamesFromTheCurrentFolderAsTarWritesThem) {
+  Archive archive(L"bsdtar_dot.zip");
+  ASSERT_NE(archive.handle, nullptr);
+  auto items = DescribeAll(archive.handle);
+  ASSERT_EQ(items.size(), 7u);
+  ASSERT_EQ(items[0].result, ZipResult::Ok);
+  EXPECT_EQ(items[0].name, L"");
+  EXPECT_EQ(items[0].item.attributes & kDirectory, kDirectory);
+  std::wstring dir = MakeScratchDir(L"bsdtar");
+  // The target folder asks for nothing, not even to be made.
+  EXPECT_EQ(ExtractArchiveItem(archive.handle, 0, (dir + L"\\absent\\").c_str()), ZipResult::Ok);
+  EXPECT_FALSE(FileExists(dir + L"\\absent"));
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(Extract(archive.handle, i, dir), ZipResult::Ok) << i;
+  for (const wchar_t* name : {L"readme.txt", L"bin\\tool.dll", L"a\\b\\c.txt"}) {
+    std::string bytes = ReadFileBytes(dir + L"\\" + name);
+    EXPECT_FALSE(bytes.empty()) << name;
+    EXPECT_EQ(bytes, FixtureBytes(std::wstring(L"dot_src\\") + name)) << name;
+  }
+  EXPECT_EQ(ListTree(dir, /*deep=*/true).size(), 6u);
+  ArchiveFacts facts;
+  ASSERT_EQ(VerifyArchive(archive.handle, &facts), ZipResult::Ok);
+  EXPECT_EQ(facts.name.length, wcslen(L"bin/tool.dll"));
+  // The folder itself is no name to measure.
+  Archive empty(L"bsdtar_empty.zip");
+  ASSERT_EQ(VerifyArchive(empty.handle, &facts), ZipResult::Ok);
+  EXPECT_EQ(facts.name.index, -1);
+  EXPECT_EQ(facts.folder.index, -1);
 }
 
 TEST(ZipExtract, ManyItemsInAnyOrder) {

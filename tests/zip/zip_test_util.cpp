@@ -1,5 +1,7 @@
 #include "zip_test_util.h"
 
+#include <utility>
+
 #include "support/test_paths.h"
 
 std::wstring FixturePath(const std::wstring& name) {
@@ -9,10 +11,10 @@ std::wstring FixturePath(const std::wstring& name) {
 std::string FixtureBytes(const std::wstring& name) { return ReadFileBytes(FixturePath(name)); }
 
 ZipReader* OpenReaderFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  return OpenReader(CreateZipSource(file, true));
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return nullptr;
+  return OpenReader(CreateZipSource(std::move(file))).Release();
 }
 
 std::string ReadCurrentEntry(ZipReader* reader, uint32_t blockSize, int32_t* status, bool* atEnd) {

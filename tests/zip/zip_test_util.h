@@ -13,7 +13,7 @@
 std::wstring FixturePath(const std::wstring& name);
 std::string FixtureBytes(const std::wstring& name);
 
-// A reader over a file, or null.
+// A reader over a file, or null; CloseReader releases it.
 ZipReader* OpenReaderFile(const std::wstring& path);
 // The whole current entry through ReadEntry in blocks of blockSize; status is
 // the last ReadEntry result when negative, else 0, and atEnd its flag.

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the zip archives that the zip tests read, into the given folder.
 
-Real tools make the ordinary archives (Python's zipfile, Info-ZIP zip); small
+Real tools make the ordinary archives (Python's zipfile, Info-ZIP zip,
+libarchive's bsdtar); small
 byte-level edits of them, and a tiny writer for entries no tool makes, give
 the damaged and hostile variants. Everything is deterministic: fixed
 contents, fixed times.
@@ -137,6 +138,31 @@ def make_infozip_archives(out, src):
     run(["zip", "-q", "-A", adjusted])
 
 
+def make_bsdtar_archives(out):
+    """bsdtar, started in the folder it packs, names every item from "./"
+    on, the folder itself too, as Windows' tar.exe does."""
+    src = os.path.join(out, "dot_src")
+    files = {
+        "readme.txt": text_bytes(50, 4000),
+        "bin/tool.dll": random_bytes(51, 3000),
+        "a/b/c.txt": text_bytes(52, 700),
+    }
+    for name, data in files.items():
+        path = os.path.join(src, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    for root, dirs, names in os.walk(src):
+        for name in names + dirs:
+            os.utime(os.path.join(root, name), (ATIME, MTIME))
+    os.utime(src, (ATIME, MTIME))
+    run(["bsdtar", "-a", "-cf", os.path.join(out, "bsdtar_dot.zip"), "."], cwd=src)
+    empty = os.path.join(out, "dot_empty")
+    os.makedirs(empty)
+    os.utime(empty, (ATIME, MTIME))
+    run(["bsdtar", "-a", "-cf", os.path.join(out, "bsdtar_empty.zip"), "."], cwd=empty)
+
+
 class Entry:
     """One entry for the byte-level writer, with fields that may lie."""
 
@@ -269,6 +295,9 @@ def make_crafted_archives(out):
     # another case; a file where another item needs a folder.
     save("same_name.zip", build_zip([Entry("Data/Note.txt", b"first\n"),
                                      Entry("data/NOTE.TXT", b"second\n")]))
+    # "./a.txt" is "a.txt"; "." as a file has nowhere to go.
+    save("dot_clash.zip", build_zip([Entry("./a.txt", b"first\n"), Entry("a.txt", b"second\n")]))
+    save("dot_file.zip", build_zip([Entry(".", b"a file\n")]))
     save("file_as_folder.zip", build_zip([Entry("app/lib", b"a file\n"),
                                           Entry("app/lib/deep/x.dll", b"below it\n")]))
     folder = (0o40755 << 16) | 0x10
@@ -306,6 +335,7 @@ def main():
     write_source_tree(src)
     make_python_archives(out)
     make_infozip_archives(out, src)
+    make_bsdtar_archives(out)
     make_crafted_archives(out)
 
 
