@@ -1,6 +1,5 @@
 #pragma once
 
-#include "common/scoped.h"
 #include "common/str.h"
 #include "install/version_manifest.h"
 #include "zip/unzipper.h"

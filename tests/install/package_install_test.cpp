@@ -104,6 +104,18 @@ TEST_F(InstallServerIntegration, FirstInstallationExtractsEverythingAndBacksUpNo
   }
 }
 
+TEST_F(InstallServerIntegration, PackageThatBsdtarWroteInstallsAsItsToolMeantIt) {
+  // Its items are "./", "./Quelda.exe", "./data/", "./data/sample.txt", ...
+  ASSERT_TRUE(ServerServe(L"bsdtar"));
+  std::wstring folder = MakeScratchDir(L"install_bsdtar");
+  MakeOldInstallation(folder);
+  auto r = Install(folder);
+  ASSERT_EQ(r.back().kind, kStatusFinished) << r.back().text.c_str();
+  ExpectTreeIn(TestSite(L"app_expected"), folder);
+  EXPECT_EQ(ReadFileBytes(folder + L"\\Update\\Backup1.2.3\\readme.txt"), "old readme");
+  EXPECT_EQ(ReadFileBytes(folder + L"\\keep.txt"), "not in the package");
+}
+
 TEST_F(InstallServerIntegration, UpdateMovesWhatThePackageReplacesIntoTheBackup) {
   std::wstring folder = MakeScratchDir(L"install_update");
   MakeOldInstallation(folder);

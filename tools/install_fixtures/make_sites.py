@@ -15,6 +15,8 @@ zirorov.zip and quelda.mdb:
                  of data/ and one after those of data/lang/
   too_long/      the app package with a last item whose name (240
                  characters) no install folder leaves room for
+  bsdtar/        the app_expected tree as libarchive's bsdtar zips a folder
+                 (and Windows' own tar.exe): "./", "./readme.txt", "./data/"
 
 With --published BUILD (tools/publish, whose check runs under that build's
 Wine) instead:
@@ -134,6 +136,18 @@ def make_too_long(sites):
         z.writestr("data/" + "x" * 231 + ".txt", "too deep\r\n")
 
 
+def make_bsdtar(sites):
+    site = os.path.join(sites, "bsdtar")
+    shutil.rmtree(site, ignore_errors=True)
+    update_server.make_site(site, "2.0.0.0")
+    package = os.path.join(site, "zirorov.zip")
+    os.remove(package)
+    subprocess.run(["bsdtar", "-a", "-cf", package, "."], cwd=os.path.join(sites, "app_expected"),
+                   check=True)
+    with zipfile.ZipFile(package) as z:
+        assert z.namelist()[0] == "./" and "./readme.txt" in z.namelist()
+
+
 # Names in code page 936 (the euro sign is its byte 0x80); None is an empty
 # folder. Times are whole seconds, odd ones too.
 PUBLISHED_TREE = {
@@ -208,6 +222,7 @@ def main():
     make_overlap(sites)
     make_folders(sites, app)
     make_too_long(sites)
+    make_bsdtar(sites)
 
 
 if __name__ == "__main__":
