@@ -5,6 +5,7 @@
 #include "app/control_ids.h"
 #include "common/foreign_window.h"
 #include "common/md5.h"
+#include "common/same_path.h"
 #include "common/text_convert.h"
 
 void LowerAsciiInPlace(wchar_t* text) {
@@ -20,20 +21,10 @@ WStr MakeInstanceKey(const WStr& text) {
   return MultiByteToWide(MD5Hex(utf8.c_str(), utf8.size()), CP_UTF8);
 }
 
-// Case-insensitive for A to Z only, like the lower-casing of the key.
-static bool SamePathIgnoringAsciiCase(const wchar_t* a, const wchar_t* b) {
-  for (;; ++a, ++b) {
-    wchar_t ca = *a >= L'A' && *a <= L'Z' ? static_cast<wchar_t>(*a + 32) : *a;
-    wchar_t cb = *b >= L'A' && *b <= L'Z' ? static_cast<wchar_t>(*b + 32) : *b;
-    if (ca != cb) return false;
-    if (ca == 0) return true;
-  }
-}
-
 BOOL CALLBACK ActivateRunningSetup(HWND window, LPARAM context) {
   const wchar_t* setupPath = reinterpret_cast<const wchar_t*>(context);
   WStr path = ProcessPathOfWindow(window);
-  if (path.empty() || !SamePathIgnoringAsciiCase(path.c_str(), setupPath)) return TRUE;
+  if (path.empty() || !SamePath(path.c_str(), setupPath)) return TRUE;
   // With a limit: a second start facing a hung first one ends rather than
   // hang beside it.
   DWORD_PTR answer = 0;

@@ -17,6 +17,7 @@
 
 namespace {
 
+// From LoadIconW: a shared icon, which is never destroyed.
 HICON gFrameIcon = nullptr;
 // Where the pages begin; the frame cannot be resized, so it stays.
 int gBannerBottom = 0;
@@ -186,8 +187,8 @@ HWND CreatePage(HWND frame, int templateId, int top, DLGPROC procedure) {
   if (!resource) return nullptr;
   HGLOBAL loaded = LoadResource(module, resource);
   auto* dialog = static_cast<const DLGTEMPLATE*>(loaded ? LockResource(loaded) : nullptr);
+  // A loaded resource is part of the mapped image: there is nothing to free.
   HWND page = dialog ? CreateDialogIndirectParamW(module, dialog, frame, procedure, 0) : nullptr;
-  FreeResource(loaded);
   if (!page) return nullptr;
   SetWindowLongW(page, GWL_STYLE, GetWindowLongW(page, GWL_STYLE) & kPageStyleMask);
   RECT client;
@@ -223,8 +224,6 @@ INT_PTR CALLBACK WizardFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       StopWorker();
       ReleaseBanner();
-      if (gFrameIcon) DestroyIcon(gFrameIcon);
-      gFrameIcon = nullptr;
       for (HWND& page : gPages) {
         if (page) DestroyWindow(page);
         page = nullptr;

@@ -37,16 +37,10 @@ void BrowseForFolder(HWND page) {
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_UAHINT;
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(folder);
-  LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
-  if (chosen) {
-    wchar_t path[MAX_PATH] = {};
-    bool ok = SHGetPathFromIDListW(chosen, path) != FALSE;
-    {
-      ComPtr<IMalloc> shellMalloc;
-      if (SUCCEEDED(SHGetMalloc(shellMalloc.Receive()))) shellMalloc->Free(chosen);
-    }
-    if (ok) SetDlgItemTextW(page, kIdFolderBox, path);
-  }
+  ScopedCoTaskMemory<ITEMIDLIST> chosen(SHBrowseForFolderW(&info));
+  if (!chosen) return;
+  wchar_t path[MAX_PATH] = {};
+  if (SHGetPathFromIDListW(chosen.get(), path)) SetDlgItemTextW(page, kIdFolderBox, path);
 }
 
 void CheckWhenExists(HWND page, int id, const WStr& path) {

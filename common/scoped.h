@@ -86,6 +86,15 @@ struct LocalMemoryTraits : NullIsNone<HLOCAL> {
 };
 using ScopedLocal = Scoped<LocalMemoryTraits>;
 
+// What the shell and COM allocate for their callers, such as the item list
+// SHBrowseForFolderW returns: the shell's allocator is COM's task allocator.
+template <typename T>
+struct CoTaskMemoryTraits : NullIsNone<T*> {
+  static void Close(T* p) { CoTaskMemFree(p); }
+};
+template <typename T>
+using ScopedCoTaskMemory = Scoped<CoTaskMemoryTraits<T>>;
+
 // The system's hashing: an algorithm provider, and one hash computed with it
 // (destroyed before its provider is closed).
 struct HashAlgorithmTraits : NullIsNone<BCRYPT_ALG_HANDLE> {

@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "common/foreign_window.h"
+#include "common/same_path.h"
 #include "common/scoped.h"
 
 namespace {
@@ -62,7 +63,7 @@ bool IsHung(const Search& search, DWORD thread) {
 BOOL CALLBACK AskToClose(HWND window, LPARAM context) {
   Search& search = *reinterpret_cast<Search*>(context);
   WStr path = ProcessPathOfWindow(window);
-  if (_wcsicmp(path.c_str(), search.application) != 0) return TRUE;
+  if (!SamePath(path.c_str(), search.application)) return TRUE;
   DWORD processId = 0;
   DWORD thread = GetWindowThreadProcessId(window, &processId);
   if (IsHung(search, thread)) return TRUE;

@@ -1,12 +1,28 @@
 #include "net/http_request.h"
 
 #include <new>
-#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
 #include "common/scoped.h"
 #include "net/update_server.h"
+
+// Closing the session is how FetchVersionManifest ends a call that blocks on
+// the network, and it destroys the connection and the request with it: their
+// values may then name handles opened since, so they must be neither used
+// nor closed again. The gate makes "the session is open" and "use a handle"
+// one step against that close: the request thread holds it for every use of
+// its handles, the caller closes the session only while holding it. A call
+// that may block gives the gate up from inside, at its first status callback:
+// by then the call holds its handle, and the close can only make it fail.
+struct RequestGate {
+  // Auto-reset, signalled while nobody holds the gate.
+  ScopedEvent free;
+  // Under the gate.
+  bool sessionClosed = false;
+  // Set by the caller once it has stopped waiting for the result.
+  volatile LONG stopped = 0;
+};
 
 namespace {
 
@@ -15,33 +31,75 @@ constexpr DWORD kSecureFlags = kPlainFlags | INTERNET_FLAG_SECURE;
 constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded\r\n";
 constexpr DWORD_PTR kContext = 1;
 
-// Null once the caller has closed the session. Closing the session closed
-// the handles derived from it; their values may already name someone else's
-// handles, so they must be neither used nor closed again.
-HINTERNET LiveSession(HttpRequest* request) {
-  return static_cast<HINTERNET>(
-      InterlockedCompareExchangePointer(&request->session, nullptr, nullptr));
+// The gate of the call in progress on this thread that still holds it.
+thread_local RequestGate* tCallGate = nullptr;
+
+void CALLBACK GiveUpGateInCall(HINTERNET, DWORD_PTR, DWORD, void*, DWORD) {
+  RequestGate* gate = tCallGate;
+  if (!gate) return;
+  tCallGate = nullptr;
+  SetEvent(gate->free.get());
+}
+
+// One use of the request's handles, holding the gate if there is one.
+class HandleUse {
+ public:
+  explicit HandleUse(RequestGate* gate) : gate_(gate) {
+    if (gate_) held_ = WaitForSingleObject(gate_->free.get(), INFINITE) == WAIT_OBJECT_0;
+  }
+  HandleUse(const HandleUse&) = delete;
+  HandleUse& operator=(const HandleUse&) = delete;
+  ~HandleUse() {
+    if (held_) SetEvent(gate_->free.get());
+  }
+  // False once the session has been closed: the handles are gone.
+  bool SessionOpen() const { return !gate_ || (held_ && !gate_->sessionClosed); }
+  // Around a call that may block: its first status callback gives the gate up.
+  void EnterCall() {
+    if (held_) tCallGate = gate_;
+  }
+  void LeaveCall() {
+    if (!held_) return;
+    held_ = tCallGate != nullptr;
+    tCallGate = nullptr;
+  }
+
+ private:
+  RequestGate* gate_;
+  bool held_ = false;
+};
+
+bool Stopped(RequestGate* gate) {
+  return gate && InterlockedCompareExchange(&gate->stopped, 0, 0) != 0;
 }
 
 // The record on the heap, owned by the caller and the request thread
 // together: a caller that gives up on a blocked thread returns at once, and
-// the last of the two frees the record.
+// the last of the two deletes the record. The session goes with it, unless
+// the caller closed it earlier to end a blocked call.
 struct SharedRequest {
+  // From the process heap: operator new would link the C++ library's
+  // exception support into the setup.
+  static void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return HeapAlloc(GetProcessHeap(), 0, size);
+  }
+  static void operator delete(void* memory) { HeapFree(GetProcessHeap(), 0, memory); }
+  static void operator delete(void* memory, const std::nothrow_t&) { operator delete(memory); }
+
   HttpRequest request;
-  LONG references;
+  RequestGate gate;
+  ScopedInternetHandle session;
+  volatile LONG references = 2;
 };
 
-void Release(SharedRequest* shared) {
-  if (InterlockedDecrement(&shared->references) == 0) {
-    shared->~SharedRequest();
-    free(shared);
-  }
+void Drop(SharedRequest* shared) {
+  if (InterlockedDecrement(&shared->references) == 0) delete shared;
 }
 
 DWORD WINAPI RequestThread(void* param) {
   SharedRequest* shared = static_cast<SharedRequest*>(param);
   RunHttpRequest(&shared->request);
-  Release(shared);
+  Drop(shared);
   return 0;
 }
 
@@ -49,6 +107,7 @@ DWORD WINAPI RequestThread(void* param) {
 
 DWORD WINAPI RunHttpRequest(void* param) {
   HttpRequest* request = static_cast<HttpRequest*>(param);
+  RequestGate* gate = request->gate;
   WStr& url = request->url;
 
   INTERNET_PORT port = INTERNET_DEFAULT_HTTP_PORT;
@@ -70,28 +129,43 @@ DWORD WINAPI RunHttpRequest(void* param) {
     url.Resize(slash);
   }
 
-  HINTERNET session = LiveSession(request);
-  if (!session) return 0;
-  ScopedInternetHandle connection(InternetConnectW(session, url.c_str(), port, nullptr, nullptr,
-                                                   INTERNET_SERVICE_HTTP, 0, kContext));
-  if (!connection) return 0;
-
+  ScopedInternetHandle connection;
+  ScopedInternetHandle http;
   const wchar_t* verb = request->postData.empty() ? L"GET" : L"POST";
-  ScopedInternetHandle http(HttpOpenRequestW(connection.get(), verb, objectPath.c_str(), nullptr,
-                                             nullptr, nullptr, flags, kContext));
-  bool sent = http && HttpSendRequestW(http.get(), kFormHeader, static_cast<DWORD>(-1),
-                                       request->postData.data(),
-                                       static_cast<DWORD>(request->postData.size()));
+  bool sent = false;
+  {
+    HandleUse use(gate);
+    if (!use.SessionOpen() || Stopped(gate)) return 0;
+    connection.Reset(InternetConnectW(request->session, url.c_str(), port, nullptr, nullptr,
+                                      INTERNET_SERVICE_HTTP, 0, kContext));
+    if (connection) {
+      http.Reset(HttpOpenRequestW(connection.get(), verb, objectPath.c_str(), nullptr, nullptr,
+                                  nullptr, flags, kContext));
+    }
+    if (http) {
+      use.EnterCall();
+      sent = HttpSendRequestW(http.get(), kFormHeader, static_cast<DWORD>(-1),
+                              request->postData.data(),
+                              static_cast<DWORD>(request->postData.size())) != FALSE;
+      use.LeaveCall();
+    }
+  }
 
   // One byte is kept free so that every chunk ends in a zero: a zero byte
   // inside the body ends that chunk's contribution.
   char buffer[4096];
   memset(buffer, 0, sizeof buffer);
   size_t received = 0;
-  while (sent && LiveSession(request)) {
+  while (sent && !Stopped(gate)) {
     DWORD count = 0;
-    // A failed read leaves count at 0 and ends the body like its end would.
-    InternetReadFile(http.get(), buffer, sizeof buffer - 1, &count);
+    {
+      HandleUse use(gate);
+      if (!use.SessionOpen()) break;
+      use.EnterCall();
+      // A failed read leaves count at 0 and ends the body like its end would.
+      InternetReadFile(http.get(), buffer, sizeof buffer - 1, &count);
+      use.LeaveCall();
+    }
     if (count == 0) break;
     // Counted as read, not as kept: zero bytes keep nothing but still come.
     received += count;
@@ -103,11 +177,15 @@ DWORD WINAPI RunHttpRequest(void* param) {
     request->body.Append(buffer, strlen(buffer));
   }
 
-  if (!LiveSession(request)) {
+  HandleUse use(gate);
+  if (use.SessionOpen()) {
+    http.Reset();
+    connection.Reset();
+  } else {
+    // Closed with the session.
     static_cast<void>(http.Take());
     static_cast<void>(connection.Take());
   }
-  // Otherwise the owners close the request before the connection.
   return 0;
 }
 
@@ -116,14 +194,22 @@ ByteStr FetchVersionManifest(HANDLE cancelEvent) {
       InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return ByteStr();
 
-  void* memory = calloc(1, sizeof(SharedRequest));
-  if (!memory) return ByteStr();
-  SharedRequest* shared = new (memory) SharedRequest();
+  SharedRequest* shared = new (std::nothrow) SharedRequest();
+  if (!shared) return ByteStr();
+  shared->gate.free.Reset(CreateEventW(nullptr, FALSE, TRUE, nullptr));
+  if (!shared->gate.free) {
+    delete shared;
+    return ByteStr();
+  }
+  // Inherited by the connection and the request. Without it the calls keep
+  // the gate, and a blocked one is left to end on its own.
+  InternetSetStatusCallbackW(session.get(), GiveUpGateInCall);
   HttpRequest& request = shared->request;
   request.url = kManifestUrl;
   request.cancelEvent = cancelEvent;
   request.session = session.get();
-  shared->references = 2;
+  request.gate = &shared->gate;
+  shared->session = static_cast<ScopedInternetHandle&&>(session);
 
   ScopedThread thread(CreateThread(nullptr, 0, RequestThread, shared, 0, nullptr));
   if (!thread) shared->references = 1;
@@ -131,16 +217,25 @@ ByteStr FetchVersionManifest(HANDLE cancelEvent) {
   // A thread that could not start makes this wait fail, which clears the body.
   DWORD waited = WaitForMultipleObjects(2, &request.thread, FALSE, kManifestTimeLimitMs);
 
-  // The thread must see the session gone before it is closed, never a closed
-  // handle's value.
-  InterlockedExchangePointer(&request.session, nullptr);
-  session.Reset();
-  // A thread still blocked after this is left to end on its own.
-  if (thread) WaitForSingleObject(thread.get(), kRequestJoinMs);
+  if (waited != WAIT_OBJECT_0 && thread) {
+    InterlockedExchange(&shared->gate.stopped, 1);
+    DWORD start = GetTickCount();
+    // The thread ends, or lets go of its handles, or is left to end on its
+    // own; the session then closes with the record.
+    HANDLE threadOrGate[2] = {thread.get(), shared->gate.free.get()};
+    if (WaitForMultipleObjects(2, threadOrGate, FALSE, kRequestJoinMs) == WAIT_OBJECT_0 + 1) {
+      // Ends a call that blocks on the network.
+      shared->session.Reset();
+      shared->gate.sessionClosed = true;
+      SetEvent(shared->gate.free.get());
+      DWORD spent = GetTickCount() - start;
+      if (spent < kRequestJoinMs) WaitForSingleObject(thread.get(), kRequestJoinMs - spent);
+    }
+  }
 
   ByteStr body;
   // Only result 0 says that the thread has ended and its body is whole.
   if (waited == WAIT_OBJECT_0) body = request.body;
-  Release(shared);
+  Drop(shared);
   return body;
 }

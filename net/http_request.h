@@ -6,10 +6,10 @@
 
 #include "common/str.h"
 
+struct RequestGate;
+
 // The record shared by FetchVersionManifest and its request thread.
 struct HttpRequest {
-  // The caller sets it to null just before it closes the session: from then
-  // on the request thread touches none of its handles again.
   HINTERNET session = nullptr;
   // The full URL on entry; the request thread cuts it down to the host.
   WStr url;
@@ -20,6 +20,9 @@ struct HttpRequest {
   // means the request ended, 1 means cancel.
   HANDLE thread = nullptr;
   HANDLE cancelEvent = nullptr;
+  // Set when another thread may close the session while the request runs;
+  // null when the session outlives the request.
+  RequestGate* gate = nullptr;
 };
 
 static_assert(offsetof(HttpRequest, cancelEvent) == offsetof(HttpRequest, thread) + sizeof(HANDLE),
@@ -31,9 +34,10 @@ static_assert(offsetof(HttpRequest, cancelEvent) == offsetof(HttpRequest, thread
 constexpr size_t kMaxReplyBytes = 64 * 1024;
 // The whole exchange of one manifest fetch must end within this time.
 constexpr DWORD kManifestTimeLimitMs = 15000;
-// How long FetchVersionManifest waits for its request thread once it has
-// closed the session. Wine does not free a call blocked on a silent server
-// when the session closes; such a thread is left to end on its own.
+// How long FetchVersionManifest, after its time limit or a cancel, waits for
+// its request thread to end, closing the session meanwhile to end a blocked
+// call. Wine does not free a call blocked on a silent server when the session
+// closes; such a thread is left to end on its own.
 constexpr DWORD kRequestJoinMs = 300;
 
 // The version manifest's body, or an empty string on any failure, after the

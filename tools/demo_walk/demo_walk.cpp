@@ -21,7 +21,8 @@ DWORD gPause = 0;
 
 void Picture(HWND window, const wchar_t* name) {
   std::wstring path = gPictures + L"\\" + name + L".bmp";
-  if (SaveWindowPicture(window, path)) wprintf(L"demo: %ls.bmp\n", name);
+  // The demo turns the bitmaps into PNG files and names those at the end.
+  if (SaveWindowPicture(window, path)) wprintf(L"demo: picture of %ls\n", name);
   Sleep(gPause);
 }
 
