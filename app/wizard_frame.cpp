@@ -17,8 +17,6 @@
 
 namespace {
 
-// From LoadIconW: a shared icon, which is never destroyed.
-HICON gFrameIcon = nullptr;
 // Where the pages begin; the frame cannot be resized, so it stays.
 int gBannerBottom = 0;
 
@@ -75,9 +73,10 @@ void MakeRoomForPages(HWND frame, int pagesBottom) {
 }
 
 void InitFrame(HWND frame) {
-  gFrameIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_SETUP));
-  SendMessageW(frame, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(gFrameIcon));
-  SendMessageW(frame, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(gFrameIcon));
+  // A shared icon of the module: the system keeps it, nobody destroys it.
+  HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_SETUP));
+  SendMessageW(frame, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  SendMessageW(frame, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 
   RECT client;
   GetClientRect(frame, &client);
