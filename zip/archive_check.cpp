@@ -171,7 +171,8 @@ ZipResult VerifyArchive(ZipHandle* handle, ArchiveFacts* facts) {
     ZipResult result = DescribeItem(unzipper, static_cast<int32_t>(index), &item);
     if (result != ZipResult::Ok) return result;
     if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    result = CopyEntryData(unzipper, nullptr, static_cast<uint32_t>(item.uncompressedSize));
+    result =
+        CopyEntryData(unzipper, nullptr, nullptr, static_cast<uint32_t>(item.uncompressedSize));
     if (result != ZipResult::Ok) return result;
   }
   return ZipResult::Ok;

@@ -24,13 +24,19 @@ bool Append(wchar_t* buffer, size_t* used, const wchar_t* text) {
   return true;
 }
 
+bool WriteToFile(void* file, const void* data, uint32_t size) {
+  DWORD done = 0;
+  return WriteFile(static_cast<HANDLE>(file), data, size, &done, nullptr) && done == size;
+}
+
 }  // namespace
 
 bool HasWriteBuffer(Unzipper* unzipper) {
   return !unzipper->writeBuffer.empty() || unzipper->writeBuffer.Allocate(kZipBlockSize);
 }
 
-ZipResult CopyEntryData(Unzipper* unzipper, HANDLE file, uint32_t expectedSize) {
+ZipResult CopyEntryData(Unzipper* unzipper, ZipWriteSink sink, void* context,
+                        uint32_t expectedSize) {
   ZipReader* reader = unzipper->reader.get();
   unsigned char* buffer = unzipper->writeBuffer.get();
   OpenEntry(reader, unzipper->password.get());
@@ -48,9 +54,7 @@ ZipResult CopyEntryData(Unzipper* unzipper, HANDLE file, uint32_t expectedSize) 
       break;
     }
     if (n > 0) {
-      DWORD done = 0;
-      if (file && (!WriteFile(file, buffer, static_cast<DWORD>(n), &done, nullptr) ||
-                   done != static_cast<DWORD>(n))) {
+      if (sink && !sink(context, buffer, static_cast<uint32_t>(n))) {
         result = ZipResult::WriteFailed;
         break;
       }
@@ -121,10 +125,25 @@ ZipResult ExtractArchiveItem(ZipHandle* handle, int32_t index, const wchar_t* ta
   ScopedHandle file(
       CreateFileW(fullPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, item.attributes, nullptr));
   if (!file) return ZipResult::CannotOpen;
-  ZipResult result =
-      CopyEntryData(unzipper, file.get(), static_cast<uint32_t>(item.uncompressedSize));
+  ZipResult result = CopyEntryData(unzipper, WriteToFile, file.get(),
+                                   static_cast<uint32_t>(item.uncompressedSize));
   if (result == ZipResult::Ok) {
     SetFileTime(file.get(), &item.creationTime, &item.accessTime, &item.writeTime);
   }
   return result;
+}
+
+ZipResult ExtractArchiveItemTo(ZipHandle* handle, int32_t index, ZipWriteSink sink, void* context) {
+  ZipResult check = CheckHandle(handle);
+  if (check != ZipResult::Ok) return check;
+  Unzipper* unzipper = handle->unzipper.get();
+  if (!sink || index < 0 || static_cast<uint32_t>(index) >= unzipper->reader->entryCount) {
+    return ZipResult::BadArgument;
+  }
+  ZipItem item;
+  ZipResult described = DescribeItem(unzipper, index, &item);
+  if (described != ZipResult::Ok) return described;
+  if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) return ZipResult::BadArgument;
+  if (!HasWriteBuffer(unzipper)) return ZipResult::WriteFailed;
+  return CopyEntryData(unzipper, sink, context, static_cast<uint32_t>(item.uncompressedSize));
 }
