@@ -70,16 +70,16 @@ WStr DownloadToFile(const WorkerInputs& inputs, const DownloadJob& job, bool* wh
   if (total == 0) {
     if (request && job.reportStatusCode) {
       WStr code = DecimalText(QueryStatusCode(request.get()));
-      Send(inputs, ReportId::kNoLength, job.url, code.c_str(), L"0");
+      Send(inputs, ReportId::kNoLength, job.url, code.c_str(), L"0", job.failureLine);
     } else {
-      Send(inputs, job.failed, job.url);
+      Send(inputs, job.failed, job.url, job.failureLine);
     }
     return WStr();
   }
   if (job.makeFolders) EnsureFolder(job.path.c_str());
   WStr written = job.path;
   if (job.partSuffix && !job.path.empty()) written.Append(job.partSuffix);
-  ScopedFile file(CreateDownloadFile(inputs, job.notCreated, written, job.path));
+  ScopedFile file(CreateDownloadFile(inputs, job, written));
   if (!file) return WStr();
   inputs.reporter->PrepareProgress(total / kBytesPerStep);
   uint32_t received = 0;

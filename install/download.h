@@ -24,6 +24,8 @@ struct DownloadJob {
   // file at the path itself is left alone: the caller puts a whole body in
   // its place. A failure to create it is reported under the path.
   const wchar_t* partSuffix;
+  // When set, a last line of every failure report.
+  const wchar_t* failureLine;
 };
 
 // Downloads the URL on the worker session into the job's path: opens it,

@@ -4,12 +4,11 @@
 
 #include "install/error_text.h"
 
-FILE* CreateDownloadFile(const WorkerInputs& inputs, ReportId notCreated, const WStr& path,
-                         const WStr& reportedPath) {
+FILE* CreateDownloadFile(const WorkerInputs& inputs, const DownloadJob& job, const WStr& path) {
   FILE* file = nullptr;
   if (path.empty() || _wfopen_s(&file, path.c_str(), L"wb") != 0 || !file) {
     WStr reason = LastErrorText();
-    Send(inputs, notCreated, reportedPath.c_str(), reason.c_str());
+    Send(inputs, job.notCreated, job.path.c_str(), reason.c_str(), job.failureLine);
     return nullptr;
   }
   return file;

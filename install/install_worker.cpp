@@ -14,17 +14,6 @@
 
 namespace {
 
-// Whether the install folder's drive has room for that many bytes; true
-// when it cannot tell.
-bool FitsOnDisk(const InstallFolder& installFolder, uint64_t bytes) {
-  ULARGE_INTEGER available = {};
-  WStr folder = installFolder.Path(L"");
-  if (folder.empty() || !GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
-    return true;
-  }
-  return bytes <= available.QuadPart;
-}
-
 // The package's path, or empty after a failure report.
 WStr DownloadPackage(const WorkerInputs& inputs, const StagedPackage& staged,
                      const WStr& versionText) {
@@ -36,7 +25,8 @@ WStr DownloadPackage(const WorkerInputs& inputs, const StagedPackage& staged,
                      ReportId::kPackageNotCreated,
                      ReportId::kDownloadStep,
                      versionText.c_str(),
-                     /*partSuffix=*/nullptr};
+                     /*partSuffix=*/nullptr,
+                     /*failureLine=*/nullptr};
   return DownloadToFile(inputs, job);
 }
 
@@ -78,11 +68,6 @@ void RunInstall(const WorkerInputs& inputs) {
   InstallFolder installFolder(choices.folder);
 
   if (!staged.Place(installFolder, &package)) return;
-  // Nor one that the chosen folder's drive cannot hold.
-  if (!FitsOnDisk(installFolder, package.facts.totalSize)) {
-    Send(inputs, ReportId::kNotAZip);
-    return;
-  }
   InstallPackage(inputs, choices, installFolder, std::move(package));
 }
 

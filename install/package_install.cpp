@@ -7,61 +7,14 @@
 #include "install/backup_folder.h"
 #include "install/close_app.h"
 #include "install/demo_database.h"
+#include "install/error_text.h"
+#include "install/number_text.h"
 #include "install/shortcuts.h"
+#include "install/update_plan.h"
+#include "install/update_switch.h"
 #include "install/version_number.h"
 
 namespace {
-
-// The item's path under the install folder with backslashes throughout
-// (the shell's file operations do not take forward slashes), without a
-// trailing separator.
-WStr TargetOf(const InstallFolder& installFolder, const wchar_t* itemName) {
-  WStr target = installFolder.Path(itemName);
-  for (size_t i = 0; i < target.size(); ++i) {
-    if (target[i] == L'/') target[i] = L'\\';
-  }
-  while (target.size() > 3 && target.back() == L'\\') target.Resize(target.size() - 1);
-  return target;
-}
-
-bool InstallItems(const WorkerInputs& inputs, ZipHandle* archive, int itemCount,
-                  const InstallFolder& installFolder, const WStr& backupFolder) {
-  for (int index = 0; index < itemCount; ++index) {
-    ZipItem item{};
-    bool described = GetArchiveItem(archive, index, &item) == 0;
-    // "./" names the install folder itself, and asks for nothing.
-    if (described && item.name[0] == 0 && (item.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    // An item that cannot be described, or whose name was refused, is
-    // neither backed up nor extracted: its target could be the install
-    // folder itself.
-    if (!described || item.name[0] == 0) {
-      Send(inputs, ReportId::kExtractFailed, item.name);
-      return false;
-    }
-    WStr target = TargetOf(installFolder, item.name);
-    if (target.empty()) {
-      Send(inputs, ReportId::kExtractFailed, item.name);
-      return false;
-    }
-    // A folder item over an existing folder moves nothing: the folder
-    // holds the user's files, and files this run has already extracted
-    // when the item comes after them.
-    DWORD existing = GetFileAttributesW(target.c_str());
-    bool folderOverFolder = (item.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                            existing != INVALID_FILE_ATTRIBUTES &&
-                            (existing & FILE_ATTRIBUTE_DIRECTORY);
-    if (!backupFolder.empty() && existing != INVALID_FILE_ATTRIBUTES && !folderOverFolder &&
-        MoveToBackup(target, backupFolder) != 0) {
-      SendBackupFailure(inputs, target, backupFolder);
-      return false;
-    }
-    if (ExtractArchiveItem(archive, index, target.c_str()) != 0) {
-      Send(inputs, ReportId::kExtractFailed, item.name);
-      return false;
-    }
-  }
-  return true;
-}
 
 // The longest paths the installation will use, in the install folder and
 // in the backup folder (with room for a backup's number), are within what
@@ -85,8 +38,34 @@ bool PathsFit(const WorkerInputs& inputs, ZipHandle* archive, const ArchiveFacts
   if (tooLong < 0 && folder > 0) return true;
   ZipItem item{};
   if (tooLong >= 0) GetArchiveItem(archive, tooLong, &item);
-  Send(inputs, ReportId::kExtractFailed, item.name);
+  Send(inputs, ReportId::kExtractFailed, item.name, kInstallationIntact);
   return false;
+}
+
+// Whether the install folder's drive has room for what the update writes
+// before it switches; false after the failure report saying how much is
+// needed and free. True when the system cannot tell.
+bool RoomFor(const WorkerInputs& inputs, const InstallFolder& installFolder, uint64_t bytes) {
+  ULARGE_INTEGER available = {};
+  WStr folder = installFolder.Path(L"");
+  if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) ||
+      bytes <= available.QuadPart) {
+    return true;
+  }
+  auto kilobytes = [](uint64_t value) {
+    uint64_t kb = (value + 1023) / 1024;
+    return GroupThousands(DecimalText(kb > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kb)));
+  };
+  Send(inputs, ReportId::kNoRoom, folder.c_str(), kilobytes(bytes).c_str(),
+       kilobytes(available.QuadPart).c_str(), kInstallationIntact);
+  return false;
+}
+
+// The part of the install folder's path that the journal and backups are
+// named relative to.
+WStr RelativeToFolder(const InstallFolder& installFolder, const WStr& path) {
+  size_t base = installFolder.Path(L"").size();
+  return path.size() > base ? path.Substr(base) : WStr();
 }
 
 }  // namespace
@@ -95,32 +74,58 @@ void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
                     const InstallFolder& installFolder, CheckedPackage package) {
   WStr application = installFolder.Path(L"Quelda.exe");
   PackedVersion installed = GetProductVersion(application.c_str());
-  // Without an installed application nothing is moved aside but the user's
-  // database, which goes to Backup0.0.
-  WStr versionBackup = BackupFolder(installFolder, installed);
-  WStr backupFolder = installed != 0 ? versionBackup : WStr();
-  if (!PathsFit(inputs, package.archive.get(), package.facts, installFolder, backupFolder)) {
+  // Also without an installed version: a file that is there is never
+  // replaced without a backup, in Backup0.0 then.
+  WStr backupFolder = BackupFolder(installFolder, installed);
+  if (!PathsFit(inputs, package.archive.get(), package.facts, installFolder,
+                installed != 0 ? backupFolder : WStr())) {
     return;
   }
   WStr databasePart;
   if (choices.demoDatabase && !DownloadDemoDatabase(inputs, installFolder, &databasePart)) {
     return;
   }
-  CloseRunningApp(application.c_str());
-
-  // Only once the application has closed: it may hold its database open.
-  if (!databasePart.empty() &&
-      !ReplaceDatabase(inputs, installFolder.Path(L"Quelda.mdb"), databasePart, versionBackup)) {
+  // Only a file is a database to keep: a folder of its name fails the run
+  // before anything changes.
+  WStr database = installFolder.Path(L"Quelda.mdb");
+  DWORD databaseAttributes = GetFileAttributesW(database.c_str());
+  if (!databasePart.empty() && databaseAttributes != INVALID_FILE_ATTRIBUTES &&
+      (databaseAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileW(databasePart.c_str());
+    SetLastError(ERROR_DIRECTORY);
+    WStr reason = LastErrorText();
+    Send(inputs, ReportId::kDatabaseNotCreated, database.c_str(), reason.c_str(),
+         kInstallationIntact);
     return;
   }
-  if (!backupFolder.empty()) EnsureFolder(backupFolder.c_str());
+  CloseRunningApp(application.c_str());
+
+  // Only once the application has closed, which may hold the files: what
+  // an earlier run left unfinished here is finished first.
+  WStr unfinished;
+  if (!FinishUnfinishedUpdate(installFolder, &unfinished)) {
+    WStr reason = LastErrorText();
+    if (!databasePart.empty()) DeleteFileW(databasePart.c_str());
+    Send(inputs, ReportId::kBackupFailed, unfinished.c_str(), backupFolder.c_str(), reason.c_str(),
+         kInstallationPending);
+    return;
+  }
 
   Send(inputs, ReportId::kUnpacking);
-  bool installedAll =
-      InstallItems(inputs, package.archive.get(), package.itemCount, installFolder, backupFolder);
+  UpdatePlan plan;
+  bool applied = PlanUpdate(inputs, installFolder, package.archive.get(), package.itemCount,
+                            RelativeToFolder(installFolder, backupFolder),
+                            RelativeToFolder(installFolder, databasePart), &plan) &&
+                 TargetsAreFree(inputs, installFolder, plan) &&
+                 RoomFor(inputs, installFolder, plan.stagedBytes) &&
+                 ApplyUpdate(inputs, installFolder, package.archive.get(), &plan);
   // Left open, the archive would keep the package file locked for a retry.
   package.archive.Reset();
-  if (!installedAll) return;
+  if (!applied) {
+    // A demo database that did not take the user's place goes.
+    if (!databasePart.empty()) DeleteFileW(databasePart.c_str());
+    return;
+  }
   CreateShortcuts(choices, application);
   Send(inputs, ReportId::kFinished);
 }

@@ -40,7 +40,8 @@ bool StagedPackage::Place(const InstallFolder& installFolder, CheckedPackage* pa
   if (target.empty()) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     WStr reason = LastErrorText();
-    Send(inputs_, ReportId::kPackageNotCreated, relativePath_.c_str(), reason.c_str());
+    Send(inputs_, ReportId::kPackageNotCreated, relativePath_.c_str(), reason.c_str(),
+         kInstallationIntact);
     return false;
   }
   if (SamePath(target.c_str(), staged_.c_str())) return true;
@@ -51,12 +52,13 @@ bool StagedPackage::Place(const InstallFolder& installFolder, CheckedPackage* pa
   if (!MoveFileExW(staged_.c_str(), target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
     WStr reason = LastErrorText();
-    Send(inputs_, ReportId::kPackageNotCreated, target.c_str(), reason.c_str());
+    Send(inputs_, ReportId::kPackageNotCreated, target.c_str(), reason.c_str(),
+         kInstallationIntact);
     return false;
   }
   placed_ = true;
   if (!ReopenPackage(target.c_str(), package)) {
-    Send(inputs_, ReportId::kNotAZip);
+    Send(inputs_, ReportId::kNotAZip, kInstallationIntact);
     return false;
   }
   return true;

@@ -1,6 +1,7 @@
 #include "install/status_report.h"
 
 #include <stdio.h>
+#include <wchar.h>
 
 namespace {
 
@@ -28,12 +29,19 @@ constexpr ReportText kReports[] = {
     {false, kStatusFailed, L"备份 “%s” 至 “%s” 失败！\r\n%s"},
     {false, kStatusFailed, L"解压 “%s” 失败！"},
     {false, kStatusFinished, L"已完成。"},
+    {false, kStatusFailed, L"“%s” 所在的磁盘空间不足！\r\n需要 %s KB，可用 %s KB。"},
 };
 
 const ReportText& TextOf(ReportId id) {
   int index = static_cast<int>(id) - 1;
   if (index < 0 || index >= static_cast<int>(sizeof kReports / sizeof kReports[0])) index = 0;
   return kReports[index];
+}
+
+int CountArguments(const wchar_t* format) {
+  int count = 0;
+  for (const wchar_t* p = format; (p = wcsstr(p, L"%s")) != nullptr; p += 2) ++count;
+  return count;
 }
 
 }  // namespace
@@ -44,12 +52,18 @@ StatusKind ReportKind(ReportId id) { return TextOf(id).kind; }
 
 void FormatReport(const StatusReport& report, wchar_t* text, size_t size) {
   if (size == 0) return;
-  const wchar_t* arguments[kMaxReportArguments] = {L"", L"", L""};
-  for (int i = 0; i < report.argumentCount && i < kMaxReportArguments; ++i) {
+  const wchar_t* arguments[kMaxReportArguments] = {L"", L"", L"", L"", L""};
+  int given =
+      report.argumentCount < kMaxReportArguments ? report.argumentCount : kMaxReportArguments;
+  for (int i = 0; i < given; ++i) {
     if (report.arguments[i]) arguments[i] = report.arguments[i];
   }
+  const wchar_t* format = TextOf(report.id).format;
   // _TRUNCATE: longer reports are cut, as the status line holds 511
   // characters. The format is the table's, never a caller's text.
-  _snwprintf_s(text, size, _TRUNCATE, TextOf(report.id).format, arguments[0], arguments[1],
-               arguments[2]);
+  _snwprintf_s(text, size, _TRUNCATE, format, arguments[0], arguments[1], arguments[2]);
+  for (int i = CountArguments(format); i < given; ++i) {
+    size_t used = wcslen(text);
+    _snwprintf_s(text + used, size - used, _TRUNCATE, L"\r\n%s", arguments[i]);
+  }
 }

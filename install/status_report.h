@@ -23,6 +23,8 @@ enum class ReportId : int {
   kBackupFailed,   // 备份 “%s” 至 “%s” 失败！\r\n%s
   kExtractFailed,  // 解压 “%s” 失败！
   kFinished,       // 已完成。
+  // Not enough room on the install folder's drive for the new files.
+  kNoRoom,  // “%s” 所在的磁盘空间不足！\r\n需要 %s KB，可用 %s KB。
 };
 
 enum StatusKind : int {
@@ -31,7 +33,16 @@ enum StatusKind : int {
   kStatusFinished = 2,
 };
 
-constexpr int kMaxReportArguments = 3;
+// Arguments beyond those of a report's text go on lines of their own
+// after it: the reason of a failure, whether the installation is intact.
+constexpr int kMaxReportArguments = 5;
+
+// The last line of a failure after the go-ahead once the run is undone.
+constexpr wchar_t kInstallationIntact[] = L"已安装的版本未受影响。";
+// The same where the undo could not be finished: the next start of the
+// setup finishes it.
+constexpr wchar_t kInstallationPending[] =
+    L"安装文件夹的更改未能撤消，下次运行安装程序时将自动完成。";
 
 // A position at or past the range: the bar full.
 constexpr uint32_t kFullBar = 0xFFFFFFFFu;

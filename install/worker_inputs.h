@@ -79,9 +79,10 @@ struct WorkerInputs {
 // worker that cannot tell must not go on changing things).
 bool CancelSet(const WorkerInputs& inputs);
 
-// Sends a report with its arguments (up to three; a null one ends them).
+// Sends a report with its arguments (a null one ends them).
 void Send(const WorkerInputs& inputs, ReportId id, const wchar_t* first = nullptr,
-          const wchar_t* second = nullptr, const wchar_t* third = nullptr);
+          const wchar_t* second = nullptr, const wchar_t* third = nullptr,
+          const wchar_t* fourth = nullptr, const wchar_t* fifth = nullptr);
 // The same for a report with the progress flag, at that bar position.
 void SendProgress(const WorkerInputs& inputs, ReportId id, uint32_t position,
                   const wchar_t* first = nullptr, const wchar_t* second = nullptr,

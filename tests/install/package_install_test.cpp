@@ -191,7 +191,8 @@ TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage
   const auto& r = Install(folder);
   EXPECT_EQ(MessageSequence(r),
             (Numbers{kChecking, kDownloading, kDownloaded, kDatabaseDownloading, kDatabaseFailed}));
-  EXPECT_EQ(r.back().arguments, std::vector<std::wstring>{kDatabaseUrl});
+  // Past the go-ahead: a failure says whether the installation is intact.
+  EXPECT_EQ(r.back().arguments, (std::vector<std::wstring>{kDatabaseUrl, kInstallationIntact}));
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.exe"));
   // The archive was closed: the package file can go.
   EXPECT_TRUE(DeleteFileW((folder + L"\\download\\Quelda2.0.zip").c_str()));
@@ -204,8 +205,9 @@ TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage
   EXPECT_EQ(MessageSequence(again),
             (Numbers{kChecking, kDownloading, kDownloaded, kDatabaseDownloading, kDatabaseStep,
                      kDatabaseNotCreated}));
-  ASSERT_EQ(again.back().arguments.size(), 2u);
+  ASSERT_EQ(again.back().arguments.size(), 3u);
   EXPECT_EQ(again.back().arguments[0], folder + L"\\Quelda.mdb");
+  EXPECT_EQ(again.back().arguments[2], kInstallationIntact);
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb.download"));
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.exe"));
   EXPECT_TRUE(DeleteFileW((folder + L"\\download\\Quelda2.0.zip").c_str()));
@@ -222,9 +224,10 @@ TEST_F(InstallServerIntegration, TargetThatCannotBeMovedFailsUntilItIsFree) {
   WriteText(blocker, "in the way");
   const auto& r = Install(folder);
   EXPECT_EQ(MessageNumber(r.back()), kBackupFailed);
-  ASSERT_EQ(r.back().arguments.size(), 3u);
+  ASSERT_EQ(r.back().arguments.size(), 4u);
   EXPECT_EQ(r.back().arguments[0], folder + L"\\Quelda.exe");
   EXPECT_EQ(r.back().arguments[1], folder + L"\\Update\\Backup1.2.3\\");
+  EXPECT_EQ(r.back().arguments[3], kInstallationIntact);
   EXPECT_EQ(ReadFileBytes(folder + L"\\readme.txt"), "old readme");
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.exe"), ReadFileBytes(TestAppPath(L"1.2.3.0")));
   EXPECT_EQ(ReadFileBytes(blocker), "in the way");
@@ -274,7 +277,7 @@ TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
   ASSERT_TRUE(ServerServe(L"too_long"));
   const auto& deep = Install(folder);
   EXPECT_EQ(MessageNumbers(deep), (Numbers{kChecking, kDownloading, kDownloaded, kExtractFailed}));
-  ASSERT_EQ(deep.back().arguments.size(), 1u);
+  ASSERT_EQ(deep.back().arguments.size(), 2u);
   EXPECT_NE(deep.back().arguments[0].find(std::wstring(231, L'x')), std::wstring::npos);
   expectUnchanged();
 

@@ -1,0 +1,3 @@
+#include "install/fault_point.h"
+
+FaultAction FaultPoint() { return FaultAction::kNone; }
