@@ -81,6 +81,19 @@ void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
                 installed != 0 ? backupFolder : WStr())) {
     return;
   }
+  // What an earlier run left unfinished here is finished first, before a
+  // demo database arrives under the name that run may have staged its own,
+  // and once the application, which may hold the files, has closed.
+  WStr unfinished;
+  if (HasUnfinishedUpdate(installFolder)) {
+    CloseRunningApp(application.c_str());
+    if (!FinishUnfinishedUpdate(installFolder, &unfinished)) {
+      WStr reason = LastErrorText();
+      Send(inputs, ReportId::kBackupFailed, unfinished.c_str(), backupFolder.c_str(),
+           reason.c_str(), kInstallationPending);
+      return;
+    }
+  }
   WStr databasePart;
   if (choices.demoDatabase && !DownloadDemoDatabase(inputs, installFolder, &databasePart)) {
     return;
@@ -99,17 +112,6 @@ void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
     return;
   }
   CloseRunningApp(application.c_str());
-
-  // Only once the application has closed, which may hold the files: what
-  // an earlier run left unfinished here is finished first.
-  WStr unfinished;
-  if (!FinishUnfinishedUpdate(installFolder, &unfinished)) {
-    WStr reason = LastErrorText();
-    if (!databasePart.empty()) DeleteFileW(databasePart.c_str());
-    Send(inputs, ReportId::kBackupFailed, unfinished.c_str(), backupFolder.c_str(), reason.c_str(),
-         kInstallationPending);
-    return;
-  }
 
   Send(inputs, ReportId::kUnpacking);
   UpdatePlan plan;

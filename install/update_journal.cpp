@@ -55,10 +55,19 @@ bool WriteJournal(const InstallFolder& installFolder, const Journal& journal) {
   WStr path = installFolder.Path(kJournalPath);
   WStr part = path;
   part.Append(L".part");
-  if (path.empty()) return false;
+  WStr folderPart = installFolder.Path(kUpdateFolderPart);
+  if (journal.madeUpdateFolder) {
+    part = folderPart;
+    part.Append(L"\\Update.journal");
+    if (!FsMakeFolder(folderPart.c_str())) return false;
+  }
+  if (path.empty() || part.empty()) return false;
   {
     ScopedHandle file = FsCreateFile(part.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!file || !WriteWhole(file.get(), text)) return false;
+  }
+  if (journal.madeUpdateFolder) {
+    return FsMove(folderPart.c_str(), installFolder.Path(L"Update").c_str());
   }
   return FsMove(part.c_str(), path.c_str());
 }

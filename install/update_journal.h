@@ -32,6 +32,10 @@ struct Journal {
 };
 
 constexpr wchar_t kJournalPath[] = L"Update\\Update.journal";
+// Where a run that makes "Update\" writes the journal first: the folder is
+// renamed into place with the journal in it, so that "Update\" never stands
+// without one.
+constexpr wchar_t kUpdateFolderPart[] = L"Update.part";
 // The setup's own names inside the install folder: staged files
 // (<item>.new) and files that need no backup (<item>.old).
 constexpr wchar_t kIncomingFolder[] = L"Update\\Incoming";

@@ -125,6 +125,15 @@ bool RemoveOurFiles(const InstallFolder& folder, const Journal& journal, bool un
   WStr part = folder.Path(kJournalPath);
   part.Append(L".part");
   if (Exists(part)) removed = DeleteFileOfOurs(part) && removed;
+  // A journal never renamed into place, with the folder that was to be
+  // "Update\".
+  WStr folderPart = folder.Path(kUpdateFolderPart);
+  if (IsFolder(folderPart)) {
+    WStr unplaced = folderPart;
+    unplaced.Append(L"\\Update.journal");
+    if (Exists(unplaced)) removed = DeleteFileOfOurs(unplaced) && removed;
+    removed = FsRemoveFolder(folderPart.c_str()) && removed;
+  }
   if (!removed) return false;
   if (JournalExists(folder) && !DeleteJournal(folder)) return false;
   if (journal.madeUpdateFolder) {
@@ -215,11 +224,9 @@ bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
   Journal& journal = plan->journal;
   StepFailure failure;
   WStr itemName;
-  bool made = MakeOwnFolder(installFolder.Path(L"Update"), &failure) &&
-              MakeOwnFolder(installFolder.Path(kIncomingFolder), &failure);
-  if (made && !WriteJournal(installFolder, journal)) {
-    made = Fail(&failure, installFolder.Path(kJournalPath), false);
-  }
+  bool made = WriteJournal(installFolder, journal) ||
+              Fail(&failure, installFolder.Path(kJournalPath), false);
+  made = made && MakeOwnFolder(installFolder.Path(kIncomingFolder), &failure);
   for (size_t i = 0; made && i < journal.steps.size(); ++i) {
     const SwitchStep& step = journal.steps[i];
     if (step.staged.empty()) continue;
@@ -263,6 +270,14 @@ bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
   return false;
 }
 
+// The demo database while it arrives, which only the switch puts in place.
+constexpr wchar_t kDatabasePart[] = L"Quelda.mdb.download";
+
+bool HasUnfinishedUpdate(const InstallFolder& installFolder) {
+  return JournalExists(installFolder) || Exists(installFolder.Path(kIncomingFolder)) ||
+         Exists(installFolder.Path(kDatabasePart)) || Exists(installFolder.Path(kUpdateFolderPart));
+}
+
 bool FinishUnfinishedUpdate(const InstallFolder& installFolder, WStr* what) {
   Journal journal;
   StepFailure failure;
@@ -275,10 +290,14 @@ bool FinishUnfinishedUpdate(const InstallFolder& installFolder, WStr* what) {
       finished = false;
     } else {
       // Without a journal nothing in the folder was changed: only staged
-      // files of a run ended before its journal was written may be left.
-      finished = !IsFolder(installFolder.Path(kIncomingFolder)) ||
-                 RemoveOurFiles(installFolder, journal, false) ||
-                 Fail(&failure, installFolder.Path(kIncomingFolder), false);
+      // files of a run ended before its journal was written may be left,
+      // and a demo database that arrived for it.
+      WStr part = installFolder.Path(kDatabasePart);
+      finished = (!Exists(part) || DeleteFileOfOurs(part) || Fail(&failure, part, false)) &&
+                 ((!IsFolder(installFolder.Path(kIncomingFolder)) &&
+                   !IsFolder(installFolder.Path(kUpdateFolderPart))) ||
+                  RemoveOurFiles(installFolder, journal, false) ||
+                  Fail(&failure, installFolder.Path(kIncomingFolder), false));
     }
   } else if (journal.switched) {
     finished = RemoveOurFiles(installFolder, journal, false) ||

@@ -20,3 +20,5 @@ bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
 // thread's last error set, when a step could not be made. *what names the
 // path of that step, when given.
 bool FinishUnfinishedUpdate(const InstallFolder& installFolder, WStr* what = nullptr);
+// Whether a run ended part-way left anything of its own in the folder.
+bool HasUnfinishedUpdate(const InstallFolder& installFolder);

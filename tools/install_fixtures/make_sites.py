@@ -17,6 +17,10 @@ zirorov.zip and quelda.mdb:
                  characters) no install folder leaves room for
   bsdtar/        the app_expected tree as libarchive's bsdtar zips a folder
                  (and Windows' own tar.exe): "./", "./readme.txt", "./data/"
+  fault/         version 2.0.0.0 of 30 items (folder entries, an empty
+                 folder, nested folders, a folder where an older version
+                 has a file) for the update that fails or ends at each of
+                 its file-system calls in turn
 
 With --published BUILD (tools/publish, whose check runs under that build's
 Wine) instead:
@@ -148,6 +152,32 @@ def make_bsdtar(sites):
         assert z.namelist()[0] == "./" and "./readme.txt" in z.namelist()
 
 
+FAULT_ITEMS = (["Quelda.exe", "readme.txt", "notes.txt", "data/"]
+               + ["data/%s.txt" % c for c in "abcdefgh"]
+               + ["data/lang/zh-CN.txt", "data/lang/en.txt", "data/sets/s1.csv", "data/sets/s2.csv",
+                  "data/sets/s3.csv", "docs/faq.html",
+                  "lib/x/config.ini", "lib/y/config.ini", "docs/manual.html"]
+               + ["docs/img/%d.png" % i for i in range(1, 5)]
+               + ["plugins/", "plugins/report/report.dll", "plugins/report/report.ini", "logs/",
+                  "tools/convert.exe"])
+
+
+def make_fault(sites, app):
+    site = os.path.join(sites, "fault")
+    shutil.rmtree(site, ignore_errors=True)
+    update_server.make_site(site, "2.0.0.0")
+    assert len(FAULT_ITEMS) == 30
+    with zipfile.ZipFile(os.path.join(site, "zirorov.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        for i, name in enumerate(FAULT_ITEMS):
+            if name == "Quelda.exe":
+                z.write(app, name)
+            elif name.endswith("/"):
+                z.writestr(name, "")
+            else:
+                # Some items span several of the extraction's 16 KB blocks.
+                z.writestr(name, ("%s of 2.0, line %%d\r\n" % name) % i * (1 + 300 * (i % 3)))
+
+
 # Names in code page 936 (the euro sign is its byte 0x80); None is an empty
 # folder. Times are whole seconds, odd ones too.
 PUBLISHED_TREE = {
@@ -223,6 +253,7 @@ def main():
     make_folders(sites, app)
     make_too_long(sites)
     make_bsdtar(sites)
+    make_fault(sites, app)
 
 
 if __name__ == "__main__":
