@@ -109,11 +109,11 @@ void DrawBanner(HWND frame) {
     // Above 96 DPI the frame is wider than the 1x picture: the 2x one drawn
     // smaller keeps the text sharp where the 1x one drawn larger would blur
     // it.
-    bool large = client.right > kBannerWidth && DecodePng(LoadPngStream(IDR_BANNER_2X),
-                                                          gBannerStream, gBannerImage,
-                                                          gBannerWidth, gBannerHeight);
-    if (!large && !DecodePng(LoadBannerStream(), gBannerStream, gBannerImage, gBannerWidth,
-                             gBannerHeight)) {
+    bool large =
+        client.right > kBannerWidth && DecodePng(LoadPngStream(IDR_BANNER_2X), gBannerStream,
+                                                 gBannerImage, gBannerWidth, gBannerHeight);
+    if (!large &&
+        !DecodePng(LoadBannerStream(), gBannerStream, gBannerImage, gBannerWidth, gBannerHeight)) {
       ReleaseBanner();
       return;
     }

@@ -9,6 +9,8 @@
 #include "common/module_path.h"
 #include "common/scoped.h"
 #include "common/scoped_gdiplus.h"
+#include "install/install_folder.h"
+#include "install/update_switch.h"
 #include "res/resource_ids.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
@@ -31,8 +33,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   proceedEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   gCancelEvent = cancelEvent.get();
   gProceedEvent = proceedEvent.get();
+  // An update of this folder that a power cut or the task manager ended
+  // part-way is finished first, forward or back: until then Quelda.exe may
+  // be missing, and the folder must not look like no installation at all.
+  InstallFolder own(GetModuleDirPath(L""));
+  bool unfinished = HasUnfinishedUpdate(own) && !FinishUnfinishedUpdate(own);
   WStr application = GetModuleDirPath(L"Quelda.exe");
-  gUpdateMode = !application.empty() && _waccess(application.c_str(), 0) == 0;
+  gUpdateMode = unfinished || (!application.empty() && _waccess(application.c_str(), 0) == 0);
 
   // Shut down before the events are closed.
   ScopedGdiplus gdiplus;

@@ -140,7 +140,11 @@ void Navigate(HWND frame, int id) {
 }
 
 void AskToQuit(HWND frame) {
-  if (GetStatusKind() != kStatusWorking) {
+  int kind = GetStatusKind();
+  if (kind != kStatusWorking) {
+    // The update failed and was undone: the user goes on with the
+    // installed version.
+    if (gUpdateMode && kind == kStatusFailed) LaunchApplication();
     EndDialog(frame, IDCANCEL);
     return;
   }

@@ -15,12 +15,12 @@
 #include "common/scoped.h"
 #include "common/shell_places.h"
 
-namespace {
-
 void LaunchApplication() {
   ShellExecuteW(nullptr, nullptr, InstallPath(L"Quelda.exe").c_str(), nullptr, nullptr,
                 SW_SHOWNORMAL);
 }
+
+namespace {
 
 int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM preselect) {
   if (message == BFFM_INITIALIZED) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, preselect);
@@ -113,7 +113,11 @@ void ShowStatus(HWND page) {
   if (gEnding) return;
   HWND frame = GetParent(page);
   int kind = status.kind;
-  if (gUpdateMode && (kind == kStatusFailed || kind == kStatusFinished)) {
+  // A failed update stays on show with its retry button, as a failed
+  // installation does: ending at once would report a failure as success.
+  // The application, the previous version and whole, starts when the user
+  // closes the wizard.
+  if (gUpdateMode && kind == kStatusFinished) {
     gEnding = true;
     LaunchApplication();
     EndDialog(frame, IDCANCEL);

@@ -111,16 +111,17 @@ void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
          kInstallationIntact);
     return;
   }
-  CloseRunningApp(application.c_str());
-
   Send(inputs, ReportId::kUnpacking);
   UpdatePlan plan;
   bool applied = PlanUpdate(inputs, installFolder, package.archive.get(), package.itemCount,
                             RelativeToFolder(installFolder, backupFolder),
                             RelativeToFolder(installFolder, databasePart), &plan) &&
-                 TargetsAreFree(inputs, installFolder, plan) &&
-                 RoomFor(inputs, installFolder, plan.stagedBytes) &&
-                 ApplyUpdate(inputs, installFolder, package.archive.get(), &plan);
+                 RoomFor(inputs, installFolder, plan.stagedBytes);
+  // As late as can be, so that the user's work is held up least; before
+  // the files it may hold are tried.
+  if (applied) CloseRunningApp(application.c_str());
+  applied = applied && TargetsAreFree(inputs, installFolder, plan) &&
+            ApplyUpdate(inputs, installFolder, package.archive.get(), &plan);
   // Left open, the archive would keep the package file locked for a retry.
   package.archive.Reset();
   if (!applied) {
