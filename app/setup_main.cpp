@@ -10,6 +10,7 @@
 #include "common/scoped.h"
 #include "common/scoped_gdiplus.h"
 #include "install/install_folder.h"
+#include "install/update_lock.h"
 #include "install/update_switch.h"
 #include "res/resource_ids.h"
 
@@ -37,7 +38,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   // part-way is finished first, forward or back: until then Quelda.exe may
   // be missing, and the folder must not look like no installation at all.
   InstallFolder own(GetModuleDirPath(L""));
-  bool unfinished = HasUnfinishedUpdate(own) && !FinishUnfinishedUpdate(own);
+  bool unfinished = false;
+  if (HasUnfinishedUpdate(own)) {
+    // Not while another setup is at work in the folder.
+    UpdateLock lock(own);
+    unfinished = !lock.held() || !FinishUnfinishedUpdate(own);
+  }
   WStr application = GetModuleDirPath(L"Quelda.exe");
   gUpdateMode = unfinished || (!application.empty() && _waccess(application.c_str(), 0) == 0);
 

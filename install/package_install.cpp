@@ -11,6 +11,7 @@
 #include "install/number_text.h"
 #include "install/shortcuts.h"
 #include "install/update_plan.h"
+#include "install/update_lock.h"
 #include "install/update_switch.h"
 #include "install/version_number.h"
 
@@ -79,6 +80,15 @@ void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
   WStr backupFolder = BackupFolder(installFolder, installed);
   if (!PathsFit(inputs, package.archive.get(), package.facts, installFolder,
                 installed != 0 ? backupFolder : WStr())) {
+    return;
+  }
+  // One setup at a time changes the folder.
+  UpdateLock lock(installFolder);
+  if (!lock.held()) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    WStr reason = LastErrorText();
+    Send(inputs, ReportId::kBackupFailed, installFolder.Path(L"").c_str(), backupFolder.c_str(),
+         reason.c_str(), kInstallationIntact);
     return;
   }
   // What an earlier run left unfinished here is finished first, before a

@@ -37,8 +37,11 @@ constexpr wchar_t kJournalPath[] = L"Update\\Update.journal";
 // without one.
 constexpr wchar_t kUpdateFolderPart[] = L"Update.part";
 // The setup's own names inside the install folder: staged files
-// (<item>.new) and files that need no backup (<item>.old).
+// (<group>\<item>.new) and files that need no backup (s<group>\<n>.old).
+// In groups of a few dozen: Wine looks a new name up in the whole folder
+// it goes into, which a folder of thousands makes slow.
 constexpr wchar_t kIncomingFolder[] = L"Update\\Incoming";
+constexpr int kIncomingGroup = 64;
 
 enum class JournalMark { kStaged, kUndoing, kSwitched };
 

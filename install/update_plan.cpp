@@ -62,6 +62,13 @@ class Planner {
       : folder_(installFolder), backupFolder_(backupFolder), plan_(plan) {}
 
   bool Start() {
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    WStr root = folder_.Path(L"");
+    if (GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                          &clusters) &&
+        sectorsPerCluster * bytesPerSector > 0) {
+      cluster_ = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+    }
     plan_->backupFolder = backupFolder_;
     plan_->journal.madeUpdateFolder = !Exists(folder_.Path(L"Update"));
     // The journal's folder: the setup makes it before the journal.
@@ -112,7 +119,10 @@ class Planner {
     if (!parentIsNew && Exists(folder_.Path(target.c_str())) && !BackupFor(target, &step.backup)) {
       return false;
     }
-    plan_->stagedBytes += size;
+    // A staged file, and its line in the journal.
+    plan_->stagedBytes +=
+        (size + cluster_ - 1) / cluster_ * cluster_ +
+        (target.size() + step.backup.size() + staged.size() + 8) * sizeof(wchar_t);
     return Add(static_cast<SwitchStep&&>(step), item);
   }
 
@@ -156,7 +166,9 @@ class Planner {
       }
       if (SameBytes(original, full)) {
         wchar_t aside[64];
-        _snwprintf_s(aside, 64, _TRUNCATE, L"%ls\\%d.old", kIncomingFolder, setAside_++);
+        _snwprintf_s(aside, 64, _TRUNCATE, L"%ls\\s%d\\%d.old", kIncomingFolder,
+                     setAside_ / kIncomingGroup, setAside_);
+        ++setAside_;
         *backup = aside;
         return true;
       }
@@ -173,6 +185,7 @@ class Planner {
   // another.
   WStr lastFolder_;
   bool lastFolderIsNew_ = false;
+  uint64_t cluster_ = 4096;
   bool backupMade_ = false;
   int setAside_ = 0;
 };
@@ -236,7 +249,8 @@ bool PlanUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder, 
       planned = planner.NeedFolder(target);
     } else {
       wchar_t staged[64];
-      _snwprintf_s(staged, 64, _TRUNCATE, L"%ls\\%d.new", kIncomingFolder, index);
+      _snwprintf_s(staged, 64, _TRUNCATE, L"%ls\\%d\\%d.new", kIncomingFolder,
+                   index / kIncomingGroup, index);
       planned =
           planner.NeedFolder(ParentOf(target)) &&
           planner.NeedFile(target, WStr(staged), index,

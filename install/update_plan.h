@@ -15,7 +15,8 @@ struct UpdatePlan {
   Journal journal;
   // By step: the item whose data is staged, or -1.
   Vec<int32_t> items;
-  // What the staged files take on disk.
+  // What the staged files and the journal take on disk, each file counted
+  // in whole clusters of the drive.
   uint64_t stagedBytes = 0;
   // "Update\Backup<version>\".
   WStr backupFolder;

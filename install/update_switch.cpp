@@ -94,6 +94,31 @@ bool DeleteFileOfOurs(const WStr& path) {
 
 // Removes the setup's own names: the staged files still there (undo), what
 // was set aside (forward), the folder that held them and the journal.
+// Every file in the folder and in the folders in it, then the folders.
+bool RemoveTreeOfOurs(const WStr& folder) {
+  struct FindTraits : HandleTraits {
+    static void Close(HANDLE h) { FindClose(h); }
+  };
+  bool removed = true;
+  WStr pattern = folder;
+  pattern.Append(L"\\*");
+  WIN32_FIND_DATAW found;
+  Scoped<FindTraits> search(FindFirstFileW(pattern.c_str(), &found));
+  if (search) {
+    do {
+      if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
+      WStr path = folder;
+      path.Append(L'\\');
+      path.Append(found.cFileName);
+      removed = ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveTreeOfOurs(path)
+                                                                     : DeleteFileOfOurs(path)) &&
+                removed;
+    } while (FindNextFileW(search.get(), &found));
+  }
+  search.Reset();
+  return (!IsFolder(folder) || FsRemoveFolder(folder.c_str())) && removed;
+}
+
 bool RemoveOurFiles(const InstallFolder& folder, const Journal& journal, bool undone) {
   bool removed = true;
   if (undone) {
@@ -103,25 +128,7 @@ bool RemoveOurFiles(const InstallFolder& folder, const Journal& journal, bool un
       if (Exists(staged)) removed = DeleteFileOfOurs(staged) && removed;
     }
   }
-  WStr incoming = folder.Path(kIncomingFolder);
-  WStr pattern = incoming;
-  pattern.Append(L"\\*");
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    struct FindTraits : HandleTraits {
-      static void Close(HANDLE h) { FindClose(h); }
-    };
-    Scoped<FindTraits> owner(search);
-    do {
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-      WStr path = incoming;
-      path.Append(L'\\');
-      path.Append(found.cFileName);
-      removed = DeleteFileOfOurs(path) && removed;
-    } while (FindNextFileW(search, &found));
-  }
-  if (IsFolder(incoming)) removed = FsRemoveFolder(incoming.c_str()) && removed;
+  removed = RemoveTreeOfOurs(folder.Path(kIncomingFolder)) && removed;
   WStr part = folder.Path(kJournalPath);
   part.Append(L".part");
   if (Exists(part)) removed = DeleteFileOfOurs(part) && removed;
@@ -227,6 +234,21 @@ bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
   bool made = WriteJournal(installFolder, journal) ||
               Fail(&failure, installFolder.Path(kJournalPath), false);
   made = made && MakeOwnFolder(installFolder.Path(kIncomingFolder), &failure);
+  // The groups of the setup's own names, before anything goes in them.
+  WStr group;
+  for (size_t i = 0; made && i < journal.steps.size(); ++i) {
+    const SwitchStep& step = journal.steps[i];
+    for (const WStr* own : {&step.staged, &step.backup}) {
+      if (own->size() <= wcslen(kIncomingFolder) ||
+          wcsncmp(own->c_str(), kIncomingFolder, wcslen(kIncomingFolder)) != 0) {
+        continue;
+      }
+      WStr folder = own->Substr(0, own->size() - wcslen(wcsrchr(own->c_str(), L'\\')));
+      if (folder == group) continue;
+      group = folder;
+      made = MakeOwnFolder(installFolder.Path(folder.c_str()), &failure);
+    }
+  }
   for (size_t i = 0; made && i < journal.steps.size(); ++i) {
     const SwitchStep& step = journal.steps[i];
     if (step.staged.empty()) continue;
