@@ -5,11 +5,17 @@
 // zlib extraction into FOLDER with buffered reads (the central directory in
 // one read, each local header in one, data in 64 KB blocks), every folder
 // made once, file times set. No checks, no progress, no window.
-//   floor_update FOLDER
+// With BACKUP (a folder relative to FOLDER, e.g. Update\Backup1.2.3), the
+// floor for an update over a full installation: before each file is
+// extracted, what lies at its target is moved into BACKUP, flat under its
+// last name, or name.1.ext, name.2.ext when that is taken (one MoveFileExW
+// per file when nothing is taken).
+//   floor_update FOLDER [BACKUP]
 // Exits 0 when every item was written; writes FOLDER\phases.txt,
-// "floor <ms> <ms> <ms> <peak> <start>": the manifest (with the session's
-// first connection), the package, the extraction, and its peak working set
-// and that at its start, in bytes.
+// "floor <ms> <ms> <ms> <peak> <start> <ms>": the manifest (with the
+// session's first connection), the package, the extraction (with the
+// moves), its peak working set and that at its start, in bytes, and the
+// time in the moves alone.
 #include <windows.h>
 #include <psapi.h>
 #include <wininet.h>
@@ -88,7 +94,35 @@ bool CopyData(HANDLE zip, uint32_t offset, uint32_t size, bool deflated, HANDLE 
   return ok;
 }
 
-bool Extract(const std::wstring& package, const std::wstring& folder) {
+double gMoveMilliseconds = 0;
+
+// Moves the file at path into backup (with its trailing separator); true
+// also when there is none. The move's own failure tells that a name is
+// taken: no look-up first.
+bool MoveToBackup(const std::wstring& path, const std::wstring& backup) {
+  double start = MillisecondsNow();
+  std::wstring name = path.substr(path.rfind(L'\\') + 1);
+  size_t dot = name.rfind(L'.');
+  size_t stem = dot != std::wstring::npos && dot > 0 ? dot : name.size();
+  bool ok = false;
+  for (int n = 0; n < 10000; ++n) {
+    std::wstring to = backup;
+    to += n == 0 ? name : name.substr(0, stem) + L"." + std::to_wstring(n) + name.substr(stem);
+    if (MoveFileExW(path.c_str(), to.c_str(), 0)) {
+      ok = true;
+      break;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) continue;
+    ok = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    break;
+  }
+  gMoveMilliseconds += MillisecondsNow() - start;
+  return ok;
+}
+
+// backup: empty, or the backup folder with its trailing separator.
+bool Extract(const std::wstring& package, const std::wstring& folder, const std::wstring& backup) {
   HANDLE zip = CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            0, nullptr);
   if (zip == INVALID_HANDLE_VALUE) return false;
@@ -114,7 +148,7 @@ bool Extract(const std::wstring& package, const std::wstring& folder) {
     if (path.back() != L'\\') {
       unsigned char local[30];
       uint32_t offset = U32(h + 42);
-      ok = ReadAt(zip, offset, local, 30);
+      ok = ReadAt(zip, offset, local, 30) && (backup.empty() || MoveToBackup(path, backup));
       HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_ARCHIVE, nullptr);
       ok = ok && out != INVALID_HANDLE_VALUE &&
@@ -136,8 +170,14 @@ bool Extract(const std::wstring& package, const std::wstring& folder) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) return 2;
+  if (argc != 2 && argc != 3) return 2;
   std::wstring folder = argv[1];
+  std::wstring backup;
+  if (argc == 3) {
+    backup = folder + L"\\" + argv[2] + L"\\";
+    std::set<std::wstring> made;
+    MakeFolders(&made, backup);
+  }
   std::wstring package = folder + L"\\download\\p.zip";
   CreateDirectoryW((folder + L"\\download").c_str(), nullptr);
   PROCESS_MEMORY_COUNTERS memory = {};
@@ -154,7 +194,7 @@ int wmain(int argc, wchar_t** argv) {
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   if (session) InternetCloseHandle(session);
   double downloaded = MillisecondsNow();
-  ok = ok && Extract(package, folder);
+  ok = ok && Extract(package, folder, backup);
   double end = MillisecondsNow();
   // Into the folder: the timing script reads no output of a program it
   // times, since the setup it compares with starts a program that would
@@ -162,9 +202,9 @@ int wmain(int argc, wchar_t** argv) {
   FILE* phases = _wfopen((folder + L"\\phases.txt").c_str(), L"w");
   if (phases) {
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    fprintf(phases, "floor %.1f %.1f %.1f %lu %lu\n", fetched - start, downloaded - fetched,
+    fprintf(phases, "floor %.1f %.1f %.1f %lu %lu %.1f\n", fetched - start, downloaded - fetched,
             end - downloaded, static_cast<unsigned long>(memory.PeakWorkingSetSize),
-            static_cast<unsigned long>(startWorkingSet));
+            static_cast<unsigned long>(startWorkingSet), gMoveMilliseconds);
     fclose(phases);
   }
   return ok ? 0 : 1;
