@@ -76,6 +76,7 @@ bool OpenPackage(const wchar_t* path, CheckedPackage* package) {
     return false;
   }
   package->itemCount = summary.index;
+  package->path = path;
   return true;
 }
 

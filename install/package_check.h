@@ -16,6 +16,8 @@ struct CheckedPackage {
   ScopedArchive archive;
   int itemCount = 0;
   ArchiveFacts facts = {};
+  // Where it was opened, for a second reader of its own.
+  WStr path;
 };
 
 // The zip check, before the go-ahead: the package is the one the manifest

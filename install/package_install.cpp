@@ -131,7 +131,7 @@ void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
   // the files it may hold are tried.
   if (applied) CloseRunningApp(application.c_str());
   applied = applied && TargetsAreFree(inputs, installFolder, plan) &&
-            ApplyUpdate(inputs, installFolder, package.archive.get(), &plan);
+            ApplyUpdate(inputs, installFolder, package, &plan);
   // Left open, the archive would keep the package file locked for a retry.
   package.archive.Reset();
   if (!applied) {

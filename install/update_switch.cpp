@@ -41,19 +41,23 @@ bool Fail(StepFailure* failure, const WStr& path, bool backingUp) {
   return false;
 }
 
-// Makes the step, or what of it is not yet made: read off the disk, so that
-// a run ended between any two renames goes on where it stopped.
-bool MakeStep(const InstallFolder& folder, const SwitchStep& step, StepFailure* failure) {
+// Makes the step, or, after a run ended part-way, what of it is not yet
+// made: read off the disk, so that a run ended between any two renames goes
+// on where it stopped. A fresh step, of the run that planned it, is made as
+// planned without looking: under Wine a look for a name that is not there
+// reads the whole folder, and the backup folder holds thousands.
+bool MakeStep(const InstallFolder& folder, const SwitchStep& step, bool fresh,
+              StepFailure* failure) {
   StepPaths p = Full(folder, step);
-  if (!step.backup.empty() && !Exists(p.backup) && Exists(p.target) &&
+  if (!step.backup.empty() && (fresh || (!Exists(p.backup) && Exists(p.target))) &&
       !FsMove(p.target.c_str(), p.backup.c_str())) {
     return Fail(failure, p.target, true);
   }
   if (!step.staged.empty()) {
-    if (Exists(p.staged) && !FsMove(p.staged.c_str(), p.target.c_str())) {
+    if ((fresh || Exists(p.staged)) && !FsMove(p.staged.c_str(), p.target.c_str())) {
       return Fail(failure, p.target, false);
     }
-  } else if (!IsFolder(p.target) && !FsMakeFolder(p.target.c_str())) {
+  } else if ((fresh || !IsFolder(p.target)) && !FsMakeFolder(p.target.c_str())) {
     return Fail(failure, p.target, false);
   }
   return true;
@@ -224,10 +228,120 @@ bool MakeOwnFolder(const WStr& path, StepFailure* failure) {
   return Fail(failure, path, false);
 }
 
+// One of the switch's two threads: every other file step from first on,
+// until one fails or the other thread's has.
+struct SwitchShare {
+  const InstallFolder* folder;
+  const Journal* journal;
+  size_t first;
+  volatile LONG* stop;
+  StepFailure failure;
+  bool made;
+};
+
+DWORD WINAPI SwitchFiles(void* param) {
+  SwitchShare& share = *static_cast<SwitchShare*>(param);
+  const Vec<SwitchStep>& steps = share.journal->steps;
+  for (size_t i = share.first; share.made && i < steps.size(); i += 2) {
+    if (InterlockedCompareExchange(share.stop, 0, 0)) break;
+    if (steps[i].staged.empty()) continue;
+    share.made = MakeStep(*share.folder, steps[i], true, &share.failure);
+    if (!share.made) InterlockedExchange(share.stop, 1);
+  }
+  return 0;
+}
+
+// The switch: the folders first, in their order, then the files on two
+// threads, in no order among them: most of a rename's time under Wine goes
+// to its own look through the folders, which two processors share.
+bool SwitchAll(const InstallFolder& folder, const Journal& journal, StepFailure* failure) {
+  for (const SwitchStep& step : journal.steps) {
+    if (step.staged.empty() && !MakeStep(folder, step, true, failure)) return false;
+  }
+  volatile LONG stop = 0;
+  SwitchShare shares[2] = {{&folder, &journal, 0, &stop, {}, true},
+                           {&folder, &journal, 1, &stop, {}, true}};
+  ScopedThread other(CreateThread(nullptr, 0, SwitchFiles, &shares[1], 0, nullptr));
+  SwitchFiles(&shares[0]);
+  if (other) {
+    WaitForSingleObject(other.get(), INFINITE);
+  } else {
+    SwitchFiles(&shares[1]);
+  }
+  for (SwitchShare& share : shares) {
+    if (!share.made) {
+      *failure = share.failure;
+      return false;
+    }
+  }
+  return true;
+}
+
+// One of the staging's two threads: every other staged step from first
+// on, with an archive reader of its own, until one fails or the other
+// thread's has.
+struct StageShare {
+  const InstallFolder* folder;
+  const UpdatePlan* plan;
+  ZipHandle* archive;
+  size_t first;
+  volatile LONG* stop;
+  StepFailure failure;
+  WStr itemName;
+  bool made;
+};
+
+DWORD WINAPI StageFiles(void* param) {
+  StageShare& share = *static_cast<StageShare*>(param);
+  const Vec<SwitchStep>& steps = share.plan->journal.steps;
+  for (size_t i = share.first; share.made && i < steps.size(); i += 2) {
+    if (InterlockedCompareExchange(share.stop, 0, 0)) break;
+    if (steps[i].staged.empty()) continue;
+    WStr staged = share.folder->Path(steps[i].staged.c_str());
+    int32_t item = share.plan->items[i];
+    if (item < 0) {
+      share.made = FlushStaged(staged, &share.failure);
+    } else {
+      ZipItem described{};
+      share.made = StageItem(share.archive, item, staged, &share.failure, &described);
+      if (!share.made) share.itemName = described.name;
+    }
+    if (!share.made) InterlockedExchange(share.stop, 1);
+  }
+  return 0;
+}
+
+// Every new file written whole, on two threads: inflating and making files
+// keep one processor each busy.
+bool StageAll(const InstallFolder& folder, const UpdatePlan& plan, const CheckedPackage& package,
+              StepFailure* failure, WStr* itemName) {
+  volatile LONG stop = 0;
+  ScopedArchive second(OpenArchiveFile(package.path.c_str()));
+  StageShare shares[2] = {{&folder, &plan, package.archive.get(), 0, &stop, {}, WStr(), true},
+                          {&folder, &plan, second.get(), 1, &stop, {}, WStr(), true}};
+  ScopedThread other(second ? CreateThread(nullptr, 0, StageFiles, &shares[1], 0, nullptr)
+                            : nullptr);
+  if (!other) shares[1].archive = package.archive.get();
+  StageFiles(&shares[0]);
+  if (other) {
+    WaitForSingleObject(other.get(), INFINITE);
+  } else {
+    StageFiles(&shares[1]);
+  }
+  for (StageShare& share : shares) {
+    if (!share.made) {
+      *failure = share.failure;
+      *itemName = share.itemName;
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
-bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder, ZipHandle* archive,
-                 UpdatePlan* plan) {
+bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
+                 const CheckedPackage& package, UpdatePlan* plan) {
   Journal& journal = plan->journal;
   StepFailure failure;
   WStr itemName;
@@ -249,25 +363,12 @@ bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
       made = MakeOwnFolder(installFolder.Path(folder.c_str()), &failure);
     }
   }
-  for (size_t i = 0; made && i < journal.steps.size(); ++i) {
-    const SwitchStep& step = journal.steps[i];
-    if (step.staged.empty()) continue;
-    WStr staged = installFolder.Path(step.staged.c_str());
-    if (plan->items[i] < 0) {
-      made = FlushStaged(staged, &failure);
-      continue;
-    }
-    ZipItem item{};
-    made = StageItem(archive, plan->items[i], staged, &failure, &item);
-    if (!made) itemName = item.name;
-  }
+  made = made && StageAll(installFolder, *plan, package, &failure, &itemName);
   if (made && !MarkJournal(installFolder, JournalMark::kStaged)) {
     made = Fail(&failure, installFolder.Path(kJournalPath), false);
   }
   journal.staged = made;
-  for (size_t i = 0; made && i < journal.steps.size(); ++i) {
-    made = MakeStep(installFolder, journal.steps[i], &failure);
-  }
+  made = made && SwitchAll(installFolder, journal, &failure);
   if (made && MarkJournal(installFolder, JournalMark::kSwitched)) {
     // What is left is the setup's own; a run that cannot remove it now
     // leaves it to the next one, which finds the update made.
@@ -328,7 +429,7 @@ bool FinishUnfinishedUpdate(const InstallFolder& installFolder, WStr* what) {
     bool forward = journal.staged && !journal.undoing;
     finished = forward;
     for (size_t i = 0; finished && i < journal.steps.size(); ++i) {
-      finished = MakeStep(installFolder, journal.steps[i], &failure);
+      finished = MakeStep(installFolder, journal.steps[i], false, &failure);
     }
     if (finished) {
       finished = MarkJournal(installFolder, JournalMark::kSwitched) &&

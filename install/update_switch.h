@@ -1,6 +1,7 @@
 #pragma once
 
 #include "install/install_folder.h"
+#include "install/package_check.h"
 #include "install/update_plan.h"
 #include "install/worker_inputs.h"
 #include "zip/unzipper.h"
@@ -11,8 +12,8 @@
 // folder, each new one into its place. A failure on the way undoes it in
 // reverse order, so that the folder is the previous version again, byte
 // for byte, with its times and attributes. False after the failure report.
-bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder, ZipHandle* archive,
-                 UpdatePlan* plan);
+bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
+                 const CheckedPackage& package, UpdatePlan* plan);
 
 // What a run ended part-way left in the folder, finished from its journal:
 // forward when every new file was written whole, back otherwise. True when
