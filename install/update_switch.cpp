@@ -96,8 +96,6 @@ bool DeleteFileOfOurs(const WStr& path) {
          FsSetAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL) && FsDelete(path.c_str());
 }
 
-// Removes the setup's own names: the staged files still there (undo), what
-// was set aside (forward), the folder that held them and the journal.
 // Every file in the folder and in the folders in it, then the folders.
 bool RemoveTreeOfOurs(const WStr& folder) {
   struct FindTraits : HandleTraits {
@@ -123,6 +121,8 @@ bool RemoveTreeOfOurs(const WStr& folder) {
   return (!IsFolder(folder) || FsRemoveFolder(folder.c_str())) && removed;
 }
 
+// Removes the setup's own names: the staged files still there (undo), what
+// was set aside (forward), the folder that held them and the journal.
 bool RemoveOurFiles(const InstallFolder& folder, const Journal& journal, bool undone) {
   bool removed = true;
   if (undone) {
