@@ -6,96 +6,18 @@
 #include <objbase.h>
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
-#include "common/scoped.h"
 #include "install/install_folder.h"
 #include "install/update_switch.h"
 #include "support/fault_plan.h"
+#include "support/old_installation.h"
 #include "support/process.h"
 #include "support/server_control.h"
 #include "support/test_paths.h"
 #include "support/worker_run.h"
 
 namespace {
-
-using Tree = std::map<std::wstring, std::string>;
-
-// Everything under the folder but the downloaded package: each file with
-// its bytes, attributes and time of last write, each folder by its name.
-// Without own, the setup's own names (its journal, its staged files) are
-// left out too.
-Tree Snapshot(const std::wstring& folder, bool own = true) {
-  auto starts = [](const std::wstring& path, const std::wstring& start) {
-    return path.compare(0, start.size(), start) == 0;
-  };
-  Tree tree;
-  for (const std::wstring& path : ListTree(folder)) {
-    if (starts(path, L"\\download\\")) continue;
-    if (!own &&
-        (starts(path, L"\\Update\\Incoming") || starts(path, L"\\Update\\Update.journal"))) {
-      continue;
-    }
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    GetFileAttributesExW((folder + path).c_str(), GetFileExInfoStandard, &data);
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      tree[path] = "folder";
-      continue;
-    }
-    // The demo database is dated by its download, in its place and, after
-    // a second run, in that run's backup folder.
-    bool downloaded = path == L"\\Quelda.mdb" || path == L"\\Update\\Backup2.0\\Quelda.mdb";
-    char facts[64];
-    snprintf(facts, sizeof facts, "|%lx|%lx%08lx", data.dwFileAttributes,
-             downloaded ? 0 : data.ftLastWriteTime.dwHighDateTime,
-             downloaded ? 0 : data.ftLastWriteTime.dwLowDateTime);
-    tree[path] = ReadFileBytes(folder + path) + facts;
-  }
-  return tree;
-}
-
-// The paths where two trees differ, for a failure's message.
-std::string Differences(const Tree& a, const Tree& b) {
-  std::string text;
-  for (const auto& entry : a) {
-    auto other = b.find(entry.first);
-    if (other == b.end() || other->second != entry.second)
-      text += " " + std::string(entry.first.begin(), entry.first.end());
-  }
-  for (const auto& entry : b) {
-    if (!a.count(entry.first)) text += " +" + std::string(entry.first.begin(), entry.first.end());
-  }
-  return text;
-}
-
-// Written at a fixed time, so that every fresh installation is the same.
-void Write(const std::wstring& path, const std::string& text) {
-  ASSERT_TRUE(WriteFileBytes(path, text)) << std::string(path.begin(), path.end());
-  ScopedHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  FILETIME time = {0xD53E8000u, 0x01DA3C3Au};  // 2024-01-01
-  ASSERT_TRUE(file && SetFileTime(file.get(), &time, &time, &time));
-}
-
-// 1.2.3.0 as its user left it: some files the package replaces (one edited
-// by the user), files of the old version and of the user's alone, the
-// user's database, and a file where the new version has a folder.
-void MakeOldInstallation(const std::wstring& folder) {
-  ASSERT_TRUE(CopyFileTo(TestAppPath(L"1.2.3.0"), folder + L"\\Quelda.exe"));
-  for (const wchar_t* folderName : {L"\\data", L"\\lib", L"\\lib\\x", L"\\docs"})
-    ASSERT_TRUE(CreateDirectoryW((folder + folderName).c_str(), nullptr));
-  Write(folder + L"\\readme.txt", "old readme");
-  for (const wchar_t* name : {L"a", L"b", L"c", L"d"})
-    Write(folder + L"\\data\\" + name + L".txt", "old data");
-  Write(folder + L"\\data\\old_only.txt", "only in 1.2.3");
-  Write(folder + L"\\lib\\x\\config.ini", "[x]\r\nedited=by the user\r\n");
-  Write(folder + L"\\docs\\manual.html", "old manual");
-  Write(folder + L"\\plugins", "a file where 2.0 has a folder");
-  Write(folder + L"\\keep.txt", "the user's own, not in the package");
-  Write(folder + L"\\Quelda.mdb", "the user's database");
-  SetFileAttributesW((folder + L"\\readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-}
 
 class UpdateFaultServerIntegration : public ServerTest {
  protected:

@@ -9,8 +9,9 @@ namespace {
 constexpr DWORD kStartTimeout = 30000;
 }
 
-RunningSetup::RunningSetup(const std::wstring& folderName, bool withApplication) {
-  folder_ = MakeScratchDir(folderName);
+RunningSetup::RunningSetup(const std::wstring& folderName, bool withApplication,
+                           const std::wstring& root) {
+  folder_ = MakeScratchDir(folderName, root);
   exe_ = folder_ + L"\\QueldaSetup.exe";
   EXPECT_TRUE(CopyFileTo(SetupExePath(), exe_));
   if (withApplication) {

@@ -10,8 +10,10 @@
 // driven from outside like a user would.
 class RunningSetup {
  public:
-  // withApplication puts a Quelda.exe (the 1.2.3.0 stand-in) beside it.
-  explicit RunningSetup(const std::wstring& folderName, bool withApplication = false);
+  // withApplication puts a Quelda.exe (the 1.2.3.0 stand-in) beside it;
+  // root is where the folder is made (MakeScratchDir).
+  explicit RunningSetup(const std::wstring& folderName, bool withApplication = false,
+                        const std::wstring& root = L"");
   // Also ends whatever the setup started from its folder.
   ~RunningSetup();
   // Starts it and waits for the visible wizard frame.

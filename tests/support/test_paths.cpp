@@ -24,7 +24,6 @@ std::wstring TestAppPath(const std::wstring& tag) {
   return BuildDir() + L"\\test_apps\\" + tag + L"\\Quelda.exe";
 }
 
-
 namespace {
 
 void ListInto(const std::wstring& root, const std::wstring& relative, bool deep,
@@ -69,10 +68,13 @@ void RemoveTree(const std::wstring& path) {
   RemoveDirectoryW(path.c_str());
 }
 
-std::wstring MakeScratchDir(const std::wstring& name) {
-  wchar_t cwd[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, cwd);
-  std::wstring root = std::wstring(cwd) + L"\\scratch";
+std::wstring MakeScratchDir(const std::wstring& name, const std::wstring& under) {
+  std::wstring root = under;
+  if (root.empty()) {
+    wchar_t cwd[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    root = std::wstring(cwd) + L"\\scratch";
+  }
   CreateDirectoryW(root.c_str(), nullptr);
   std::wstring dir = root + L"\\" + name;
   RemoveTree(dir);

@@ -10,8 +10,9 @@ std::wstring SetupExePath();
 // Quelda.exe stand-in with the given version tag ("1.2.3.0", ...).
 std::wstring TestAppPath(const std::wstring& tag);
 
-// A fresh, empty folder for one test under the test's working folder.
-std::wstring MakeScratchDir(const std::wstring& name);
+// A fresh, empty folder for one test under the test's working folder, or
+// under root when given (a drive of its own, say).
+std::wstring MakeScratchDir(const std::wstring& name, const std::wstring& root = L"");
 // What lies below the folder, as relative paths ("\\data\\a.txt"), a folder
 // with a trailing backslash and before what it holds; with deep false only
 // what lies directly in it.

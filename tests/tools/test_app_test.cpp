@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "support/clock.h"
 #include "support/test_app_run.h"
 #include "support/test_paths.h"
 #include "support/window_finder.h"
@@ -32,6 +33,20 @@ TEST(TestApplicationIntegration, HonoursOnlyTheNamedRequest) {
   EXPECT_NE(SendMessageW(Window(app), WM_COMMAND, 0xE300, 0), 0);
   EXPECT_EQ(app.process.WaitForExit(10000), 0);
   EXPECT_EQ(app.Log(), "started\r\nignored 3\r\nignored escape\r\nignored 2\r\nclose e300\r\n");
+}
+
+TEST(TestApplicationIntegration, CloseHoldKeepsTheProcessUntilTheFileGoes) {
+  TestAppRun app(L"test_app_hold", L"2.0.0.0");
+  const std::wstring hold = app.dir + L"\\close_hold.txt";
+  ASSERT_TRUE(WriteFileBytes(hold, ""));
+  ASSERT_TRUE(app.Start());
+  HWND window = Window(app);
+  EXPECT_NE(SendMessageW(window, WM_COMMAND, 3, 0), 0) << "the request is honoured at once";
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_LT(app.process.WaitForExit(500), 0) << "held";
+  ASSERT_TRUE(DeleteFileW(hold.c_str()));
+  EXPECT_EQ(app.process.WaitForExit(kPatience), 0);
+  EXPECT_EQ(app.Log(), "started\r\nclose 3\r\n");
 }
 
 }  // namespace

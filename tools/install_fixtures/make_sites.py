@@ -21,6 +21,7 @@ zirorov.zip and quelda.mdb:
                  folder, nested folders, a folder where an older version
                  has a file) for the update that fails or ends at each of
                  its file-system calls in turn
+  fault_expected/  that package's tree as it must come out of it
 
 With --published BUILD (tools/publish, whose check runs under that build's
 Wine) instead:
@@ -164,18 +165,26 @@ FAULT_ITEMS = (["Quelda.exe", "readme.txt", "notes.txt", "data/"]
 
 def make_fault(sites, app):
     site = os.path.join(sites, "fault")
-    shutil.rmtree(site, ignore_errors=True)
+    expected = os.path.join(sites, "fault_expected")
+    for folder in (site, expected):
+        shutil.rmtree(folder, ignore_errors=True)
     update_server.make_site(site, "2.0.0.0")
     assert len(FAULT_ITEMS) == 30
     with zipfile.ZipFile(os.path.join(site, "zirorov.zip"), "w", zipfile.ZIP_DEFLATED) as z:
         for i, name in enumerate(FAULT_ITEMS):
+            path = os.path.join(expected, *name.split("/"))
             if name == "Quelda.exe":
                 z.write(app, name)
             elif name.endswith("/"):
                 z.writestr(name, "")
+                os.makedirs(path, exist_ok=True)
+                continue
             else:
                 # Some items span several of the extraction's 16 KB blocks.
                 z.writestr(name, ("%s of 2.0, line %%d\r\n" % name) % i * (1 + 300 * (i % 3)))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(z.read(name))
 
 
 # Names in code page 936 (the euro sign is its byte 0x80); None is an empty

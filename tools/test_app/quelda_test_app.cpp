@@ -9,7 +9,9 @@
 // answering. With a file "close_delay.txt" beside it, it takes a second to end
 // after an honoured request, like an application saving its work, and then
 // logs "exit in place" when its Quelda.exe is still where it started, or
-// "exit moved".
+// "exit moved". With a file "close_hold.txt" beside it, it answers an
+// honoured request and closes its window, but its process ends only once
+// that file is gone: a test decides when the updater's wait for it is over.
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
@@ -20,6 +22,7 @@ namespace {
 wchar_t gDir[MAX_PATH];
 char gAnswer[16];
 bool gSlowExit = false;
+bool gHoldExit = false;
 
 bool ExistsBeside(const wchar_t* name) {
   wchar_t path[MAX_PATH];
@@ -102,6 +105,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
   gDir[length] = 0;
   ReadAnswer();
   gSlowExit = ExistsBeside(L"close_delay.txt");
+  gHoldExit = ExistsBeside(L"close_hold.txt");
   AppendLog("started");
 
   WNDCLASSW windowClass = {};
@@ -122,6 +126,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  while (gHoldExit && ExistsBeside(L"close_hold.txt")) Sleep(20);
   if (gSlowExit) {
     Sleep(1000);
     AppendLog(ExistsBeside(L"Quelda.exe") ? "exit in place" : "exit moved");
