@@ -32,12 +32,27 @@ constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlenco
 constexpr DWORD_PTR kContext = 1;
 
 // The gate of the call in progress on this thread that still holds it.
-thread_local RequestGate* tCallGate = nullptr;
+// In a thread-local slot of the system's own: a C++ thread_local links the
+// compiler's emulation of it into the setup. Allocated before any thread
+// of the setup's starts.
+const DWORD gCallGateSlot = TlsAlloc();
+
+RequestGate* CallGate() {
+  return gCallGateSlot == TLS_OUT_OF_INDEXES
+             ? nullptr
+             : static_cast<RequestGate*>(TlsGetValue(gCallGateSlot));
+}
+
+// Without a slot no call gives the gate up: the caller then never closes
+// the session under a call, and leaves a blocked thread to end by itself.
+void SetCallGate(RequestGate* gate) {
+  if (gCallGateSlot != TLS_OUT_OF_INDEXES) TlsSetValue(gCallGateSlot, gate);
+}
 
 void CALLBACK GiveUpGateInCall(HINTERNET, DWORD_PTR, DWORD, void*, DWORD) {
-  RequestGate* gate = tCallGate;
+  RequestGate* gate = CallGate();
   if (!gate) return;
-  tCallGate = nullptr;
+  SetCallGate(nullptr);
   SetEvent(gate->free.get());
 }
 
@@ -56,12 +71,12 @@ class HandleUse {
   bool SessionOpen() const { return !gate_ || (held_ && !gate_->sessionClosed); }
   // Around a call that may block: its first status callback gives the gate up.
   void EnterCall() {
-    if (held_) tCallGate = gate_;
+    if (held_) SetCallGate(gate_);
   }
   void LeaveCall() {
-    if (!held_) return;
-    held_ = tCallGate != nullptr;
-    tCallGate = nullptr;
+    if (!held_ || gCallGateSlot == TLS_OUT_OF_INDEXES) return;
+    held_ = CallGate() != nullptr;
+    SetCallGate(nullptr);
   }
 
  private:
