@@ -228,6 +228,24 @@ bool MakeOwnFolder(const WStr& path, StepFailure* failure) {
   return Fail(failure, path, false);
 }
 
+// Runs the routine for both shares, the second on a thread of its own when
+// one can be made, else here after the first. The first share that failed,
+// or null.
+template <typename Share>
+Share* RunTwice(Share (&shares)[2], DWORD(WINAPI* routine)(void*), bool apart) {
+  ScopedThread other(apart ? CreateThread(nullptr, 0, routine, &shares[1], 0, nullptr) : nullptr);
+  routine(&shares[0]);
+  if (other) {
+    WaitForSingleObject(other.get(), INFINITE);
+  } else {
+    routine(&shares[1]);
+  }
+  for (Share& share : shares) {
+    if (!share.made) return &share;
+  }
+  return nullptr;
+}
+
 // One of the switch's two threads: every other file step from first on,
 // until one fails or the other thread's has.
 struct SwitchShare {
@@ -261,20 +279,9 @@ bool SwitchAll(const InstallFolder& folder, const Journal& journal, StepFailure*
   volatile LONG stop = 0;
   SwitchShare shares[2] = {{&folder, &journal, 0, &stop, {}, true},
                            {&folder, &journal, 1, &stop, {}, true}};
-  ScopedThread other(CreateThread(nullptr, 0, SwitchFiles, &shares[1], 0, nullptr));
-  SwitchFiles(&shares[0]);
-  if (other) {
-    WaitForSingleObject(other.get(), INFINITE);
-  } else {
-    SwitchFiles(&shares[1]);
-  }
-  for (SwitchShare& share : shares) {
-    if (!share.made) {
-      *failure = share.failure;
-      return false;
-    }
-  }
-  return true;
+  SwitchShare* failed = RunTwice(shares, SwitchFiles, true);
+  if (failed) *failure = failed->failure;
+  return !failed;
 }
 
 // One of the staging's two threads: every other staged step from first
@@ -317,25 +324,16 @@ bool StageAll(const InstallFolder& folder, const UpdatePlan& plan, const Checked
               StepFailure* failure, WStr* itemName) {
   volatile LONG stop = 0;
   ScopedArchive second(OpenArchiveFile(package.path.c_str()));
+  // Without a second reader both halves take turns on the one.
+  ZipHandle* archive = second ? second.get() : package.archive.get();
   StageShare shares[2] = {{&folder, &plan, package.archive.get(), 0, &stop, {}, WStr(), true},
-                          {&folder, &plan, second.get(), 1, &stop, {}, WStr(), true}};
-  ScopedThread other(second ? CreateThread(nullptr, 0, StageFiles, &shares[1], 0, nullptr)
-                            : nullptr);
-  if (!other) shares[1].archive = package.archive.get();
-  StageFiles(&shares[0]);
-  if (other) {
-    WaitForSingleObject(other.get(), INFINITE);
-  } else {
-    StageFiles(&shares[1]);
+                          {&folder, &plan, archive, 1, &stop, {}, WStr(), true}};
+  StageShare* failed = RunTwice(shares, StageFiles, second.valid());
+  if (failed) {
+    *failure = failed->failure;
+    *itemName = failed->itemName;
   }
-  for (StageShare& share : shares) {
-    if (!share.made) {
-      *failure = share.failure;
-      *itemName = share.itemName;
-      return false;
-    }
-  }
-  return true;
+  return !failed;
 }
 
 }  // namespace
