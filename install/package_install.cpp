@@ -11,6 +11,7 @@
 #include "install/number_text.h"
 #include "install/shortcuts.h"
 #include "install/update_plan.h"
+#include "install/update_journal.h"
 #include "install/update_lock.h"
 #include "install/update_switch.h"
 #include "install/version_number.h"
@@ -135,8 +136,9 @@ void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
   // Left open, the archive would keep the package file locked for a retry.
   package.archive.Reset();
   if (!applied) {
-    // A demo database that did not take the user's place goes.
-    if (!databasePart.empty()) DeleteFileW(databasePart.c_str());
+    // A demo database that did not take the user's place goes, unless a
+    // journal still counts on it to finish the run.
+    if (!databasePart.empty() && !JournalExists(installFolder)) DeleteFileW(databasePart.c_str());
     return;
   }
   CreateShortcuts(choices, application);
