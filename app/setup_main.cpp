@@ -13,6 +13,8 @@
 #include "install/update_lock.h"
 #include "install/update_switch.h"
 #include "res/resource_ids.h"
+// The build's own: the keys given to it (QUELDA_UPDATE_KEYS).
+#include "update_keys.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   wchar_t lowerPath[MAX_PATH] = {};
@@ -34,6 +36,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   proceedEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   gCancelEvent = cancelEvent.get();
   gProceedEvent = proceedEvent.get();
+  gUpdateKeys = &kBuildUpdateKeys;
   // An update of this folder that a power cut or the task manager ended
   // part-way is finished first, forward or back: until then Quelda.exe may
   // be missing, and the folder must not look like no installation at all.

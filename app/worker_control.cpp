@@ -95,6 +95,7 @@ void StartWorker(HWND downloadPage) {
   gWorkerInputs.cancelEvent = gCancelEvent;
   gWorkerInputs.goAhead = &gGoAhead;
   gWorkerInputs.session = gWorkerSession.get();
+  gWorkerInputs.keys = gUpdateKeys;
   SetStagingFolder(&gWorkerInputs);
   gWorkerThread.Reset(CreateThread(nullptr, 0, InstallWorker, &gWorkerInputs, 0, nullptr));
 }

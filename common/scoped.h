@@ -95,8 +95,8 @@ struct CoTaskMemoryTraits : NullIsNone<T*> {
 template <typename T>
 using ScopedCoTaskMemory = Scoped<CoTaskMemoryTraits<T>>;
 
-// The system's hashing: an algorithm provider, and one hash computed with it
-// (destroyed before its provider is closed).
+// The system's cryptography: an algorithm provider, and one hash computed
+// with it (destroyed before its provider is closed).
 struct HashAlgorithmTraits : NullIsNone<BCRYPT_ALG_HANDLE> {
   static void Close(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
 };
@@ -105,6 +105,11 @@ struct HashTraits : NullIsNone<BCRYPT_HASH_HANDLE> {
   static void Close(BCRYPT_HASH_HANDLE h) { BCryptDestroyHash(h); }
 };
 using ScopedHash = Scoped<HashTraits>;
+// A key imported into a provider (destroyed before its provider is closed).
+struct KeyTraits : NullIsNone<BCRYPT_KEY_HANDLE> {
+  static void Close(BCRYPT_KEY_HANDLE h) { BCryptDestroyKey(h); }
+};
+using ScopedKey = Scoped<KeyTraits>;
 
 // COM on the calling thread while the owner lives. COM counts its
 // initialisations: every successful one (S_FALSE too) is undone once.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "install/download.h"
+#include "install/package_check.h"
 #include "net/update_server.h"
 
 namespace {
@@ -14,7 +15,12 @@ constexpr wchar_t kPartSuffix[] = L".download";
 }  // namespace
 
 bool DownloadDemoDatabase(const WorkerInputs& inputs, const InstallFolder& installFolder,
-                          WStr* part) {
+                          const Manifest& declared, WStr* part) {
+  bool isDeclared = !declared.databaseSize.empty() || !declared.databaseSha256.empty();
+  if (SignedUpdates(inputs) && !isDeclared) {
+    Send(inputs, ReportId::kNotVerified, kDatabaseUrl, kDatabaseUndeclared, kInstallationIntact);
+    return false;
+  }
   Send(inputs, ReportId::kDatabaseDownloading);
   DownloadJob job = {kDatabaseUrl, installFolder.Path(kDatabaseName),
                      /*makeFolders=*/false, ReportId::kDatabaseFailed,
@@ -26,10 +32,15 @@ bool DownloadDemoDatabase(const WorkerInputs& inputs, const InstallFolder& insta
   bool whole = false;
   WStr written = DownloadToFile(inputs, job, &whole);
   if (written.empty()) return false;
-  if (whole) {
-    *part = written;
-  } else {
+  if (!whole) {
     DeleteFileW(written.c_str());
+    return true;
   }
+  if (!PackageMatches(written.c_str(), declared.databaseSize, declared.databaseSha256)) {
+    DeleteFileW(written.c_str());
+    Send(inputs, ReportId::kNotVerified, kDatabaseUrl, kFileNotDeclared, kInstallationIntact);
+    return false;
+  }
+  *part = written;
   return true;
 }

@@ -2,12 +2,14 @@
 
 #include "common/str.h"
 #include "install/install_folder.h"
+#include "install/version_manifest.h"
 #include "install/worker_inputs.h"
 
 // The demo database arrives beside the user's database and in part: only a
-// whole one is named in *part, for the update to put in the user's
-// database's place. One that breaks off is
-// no failure; it is deleted, and the user's database stays as it was.
-// False after a failure report.
+// whole one, and the one the manifest declares when it declares one, is
+// named in *part, for the update to put in the user's database's place.
+// One that breaks off is no failure; it is deleted, and the user's database
+// stays as it was. A setup with keys fetches none that the manifest does
+// not declare. False after a failure report.
 bool DownloadDemoDatabase(const WorkerInputs& inputs, const InstallFolder& installFolder,
-                          WStr* part);
+                          const Manifest& declared, WStr* part);

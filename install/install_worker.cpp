@@ -7,9 +7,9 @@
 #include "install/package_install.h"
 #include "install/download.h"
 #include "install/staged_package.h"
+#include "install/trusted_manifest.h"
 #include "install/version_manifest.h"
 #include "install/worker_inputs.h"
-#include "net/http_request.h"
 #include "net/update_server.h"
 
 namespace {
@@ -32,10 +32,8 @@ WStr DownloadPackage(const WorkerInputs& inputs, const StagedPackage& staged,
 
 void RunInstall(const WorkerInputs& inputs) {
   Send(inputs, ReportId::kChecking);
-  ByteStr manifestBytes = FetchVersionManifest(inputs.cancelEvent);
-  if (CancelSet(inputs)) return;
-
-  Manifest declared = ReadManifest(manifestBytes);
+  Manifest declared;
+  if (!FetchTrustedManifest(inputs, &declared)) return;
   WStr versionText = FormatVersion(declared.newest);
   Send(inputs, ReportId::kDownloading, versionText.c_str());
 
@@ -52,7 +50,13 @@ void RunInstall(const WorkerInputs& inputs) {
   // damaged one must not be found half-way through replacing the user's
   // installation.
   CheckedPackage package;
-  if (!CheckPackage(packageFile.c_str(), declared, &package)) {
+  PackageVerdict verdict =
+      CheckPackage(packageFile.c_str(), declared, inputs.stagingIsScratch, &package);
+  if (verdict == PackageVerdict::kNotDeclared && SignedUpdates(inputs)) {
+    Send(inputs, ReportId::kNotVerified, kPackageUrl, kFileNotDeclared);
+    return;
+  }
+  if (verdict != PackageVerdict::kChecked) {
     Send(inputs, ReportId::kNotAZip);
     return;
   }
@@ -67,8 +71,11 @@ void RunInstall(const WorkerInputs& inputs) {
   InstallChoices choices = inputs.goAhead->Choices();
   InstallFolder installFolder(choices.folder);
 
+  // Before the package moves into the chosen folder; again under the
+  // folder's lock.
+  if (!SerialTakenHere(inputs, installFolder, declared, kInstallationIntact)) return;
   if (!staged.Place(installFolder, &package)) return;
-  InstallPackage(inputs, choices, installFolder, std::move(package));
+  InstallPackage(inputs, choices, installFolder, declared, std::move(package));
 }
 
 }  // namespace

@@ -34,3 +34,14 @@ WStr DecimalText(uint32_t value) {
   _snwprintf_s(text, 16, _TRUNCATE, L"%u", value);
   return WStr(text);
 }
+
+WStr DecimalText64(uint64_t value) {
+  // Digits from the end: msvcrt's %llu is not on every system.
+  wchar_t text[24] = {};
+  size_t at = 23;
+  do {
+    text[--at] = static_cast<wchar_t>(L'0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  return WStr(text + at);
+}

@@ -9,3 +9,4 @@
 WStr GroupThousands(const WStr& text);
 // Decimal digits of the value, without sign or leading zeros.
 WStr DecimalText(uint32_t value);
+WStr DecimalText64(uint64_t value);

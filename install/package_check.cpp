@@ -4,38 +4,10 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "common/sha256_file.h"
+#include "common/sha256.h"
+#include "install/manifest_fields.h"
 
 namespace {
-
-bool ParseSize(const WStr& text, uint64_t* size) {
-  // 20 digits can exceed 64 bits; every value up to 19 digits fits.
-  if (text.empty() || text.size() > 19) return false;
-  uint64_t value = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] < L'0' || text[i] > L'9') return false;
-    value = value * 10 + static_cast<uint64_t>(text[i] - L'0');
-  }
-  *size = value;
-  return true;
-}
-
-int HexDigit(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-  return -1;
-}
-
-bool ParseDigest(const WStr& text, uint8_t digest[kSha256Bytes]) {
-  if (text.size() != 2 * kSha256Bytes) return false;
-  for (int i = 0; i < kSha256Bytes; ++i) {
-    int high = HexDigit(text[2 * i]), low = HexDigit(text[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    digest[i] = static_cast<uint8_t>(high << 4 | low);
-  }
-  return true;
-}
 
 uint64_t FileSize(const wchar_t* path, bool* known) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
@@ -50,8 +22,8 @@ bool PackageMatches(const wchar_t* path, const WStr& sizeText, const WStr& sha25
   if (sizeText.empty() && sha256Text.empty()) return true;
   uint64_t declaredSize = 0;
   uint8_t declaredDigest[kSha256Bytes];
-  if (!sizeText.empty() && !ParseSize(sizeText, &declaredSize)) return false;
-  if (!sha256Text.empty() && !ParseDigest(sha256Text, declaredDigest)) return false;
+  if (!sizeText.empty() && !ParseDecimal64(sizeText, &declaredSize)) return false;
+  if (!sha256Text.empty() && !ParseSha256(sha256Text, declaredDigest)) return false;
   // The size first: a file of another size need not be hashed.
   if (!sizeText.empty()) {
     bool known = false;
@@ -61,13 +33,14 @@ bool PackageMatches(const wchar_t* path, const WStr& sizeText, const WStr& sha25
   if (sha256Text.empty()) return true;
   uint8_t digest[kSha256Bytes];
   uint64_t size = 0;
-  if (!Sha256File(path, digest, &size)) return false;
-  if (!sizeText.empty() && size != declaredSize) return false;
-  return memcmp(digest, declaredDigest, kSha256Bytes) == 0;
+  return Sha256File(path, digest, &size) && MatchesDeclared(sizeText, sha256Text, size, digest);
 }
 
 namespace {
 
+// Opens the package for reading, sharing it only with other readers: while
+// it is open no program can write, rename or delete it, so that what is
+// hashed and checked is what is extracted.
 bool OpenPackage(const wchar_t* path, CheckedPackage* package) {
   package->archive.Reset(OpenArchiveFile(path));
   ZipItem summary;
@@ -80,27 +53,51 @@ bool OpenPackage(const wchar_t* path, CheckedPackage* package) {
   return true;
 }
 
+PackageVerdict Refuse(CheckedPackage* package, PackageVerdict verdict) {
+  package->archive.Reset();
+  return verdict;
+}
+
 }  // namespace
 
-bool CheckPackage(const wchar_t* path, const Manifest& declared, CheckedPackage* package) {
+PackageVerdict CheckPackage(const wchar_t* path, const Manifest& declared, bool toBeReopened,
+                            CheckedPackage* package) {
   // A package other than the one the manifest declares (a stale copy, a
   // cut or altered one that is still a zip) is no package of this version.
-  if (!PackageMatches(path, declared.packageSize, declared.packageSha256) ||
-      !OpenPackage(path, package)) {
-    return false;
+  if (!OpenPackage(path, package)) {
+    return PackageMatches(path, declared.packageSize, declared.packageSha256)
+               ? PackageVerdict::kNotAZip
+               : PackageVerdict::kNotDeclared;
+  }
+  bool declaresDigest = !declared.packageSha256.empty();
+  if (declaresDigest || toBeReopened) {
+    uint64_t size = 0;
+    if (!Sha256File(path, package->digest, &size)) {
+      return Refuse(package, PackageVerdict::kNotAZip);
+    }
+    if (!MatchesDeclared(declared.packageSize, declared.packageSha256, size, package->digest)) {
+      return Refuse(package, PackageVerdict::kNotDeclared);
+    }
+  } else if (!PackageMatches(path, declared.packageSize, declared.packageSha256)) {
+    return Refuse(package, PackageVerdict::kNotDeclared);
   }
   if (VerifyArchive(package->archive.get(), &package->facts) != ZipResult::Ok) {
-    package->archive.Reset();
-    return false;
+    return Refuse(package, PackageVerdict::kNotAZip);
   }
-  return true;
+  return PackageVerdict::kChecked;
 }
 
 bool ReopenPackage(const wchar_t* path, CheckedPackage* package) {
   int checked = package->itemCount;
   package->archive.Reset();
-  // Another count of items is another file than the one checked.
-  if (OpenPackage(path, package) && package->itemCount == checked) return true;
+  // Between the two openings another program could have written it: only
+  // the bytes that were checked go on.
+  uint8_t digest[kSha256Bytes];
+  uint64_t size = 0;
+  if (OpenPackage(path, package) && package->itemCount == checked &&
+      Sha256File(path, digest, &size) && memcmp(digest, package->digest, kSha256Bytes) == 0) {
+    return true;
+  }
   package->archive.Reset();
   return false;
 }

@@ -10,6 +10,7 @@
 #include "install/error_text.h"
 #include "install/number_text.h"
 #include "install/shortcuts.h"
+#include "install/trusted_manifest.h"
 #include "install/update_plan.h"
 #include "install/update_journal.h"
 #include "install/update_lock.h"
@@ -73,7 +74,8 @@ WStr RelativeToFolder(const InstallFolder& installFolder, const WStr& path) {
 }  // namespace
 
 void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
-                    const InstallFolder& installFolder, CheckedPackage package) {
+                    const InstallFolder& installFolder, const Manifest& declared,
+                    CheckedPackage package) {
   WStr application = installFolder.Path(L"Quelda.exe");
   PackedVersion installed = GetProductVersion(application.c_str());
   // Also without an installed version: a file that is there is never
@@ -105,8 +107,12 @@ void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
       return;
     }
   }
+  // The folder is known only now in install mode; under the lock, so that
+  // no other setup raises the serial meanwhile.
+  if (!SerialTakenHere(inputs, installFolder, declared, kInstallationIntact)) return;
   WStr databasePart;
-  if (choices.demoDatabase && !DownloadDemoDatabase(inputs, installFolder, &databasePart)) {
+  if (choices.demoDatabase &&
+      !DownloadDemoDatabase(inputs, installFolder, declared, &databasePart)) {
     return;
   }
   // Only a file is a database to keep: a folder of its name fails the run
@@ -141,6 +147,7 @@ void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
     if (!databasePart.empty() && !JournalExists(installFolder)) DeleteFileW(databasePart.c_str());
     return;
   }
+  RecordSerial(inputs, installFolder, declared);
   CreateShortcuts(choices, application);
   Send(inputs, ReportId::kFinished);
 }

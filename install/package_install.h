@@ -2,6 +2,7 @@
 
 #include "install/install_folder.h"
 #include "install/package_check.h"
+#include "install/version_manifest.h"
 #include "install/worker_inputs.h"
 
 // The installation after the user's go-ahead into the chosen folder: the
@@ -10,6 +11,8 @@
 // shortcuts, and the finish report. The archive is closed before the
 // shortcuts are made, or on the failure that ends the run. An item whose
 // path would be too long in this install folder fails the run before
-// anything changes.
+// anything changes, and so does, for a setup with keys, a manifest older
+// than the one the installation took last.
 void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
-                    const InstallFolder& installFolder, CheckedPackage package);
+                    const InstallFolder& installFolder, const Manifest& declared,
+                    CheckedPackage package);

@@ -30,6 +30,7 @@ constexpr ReportText kReports[] = {
     {false, kStatusFailed, L"解压 “%s” 失败！"},
     {false, kStatusFinished, L"已完成。"},
     {false, kStatusFailed, L"“%s” 所在的磁盘空间不足！\r\n需要 %s KB，可用 %s KB。"},
+    {false, kStatusFailed, L"无法验证 “%s” 是否来自发布者，已拒绝安装！"},
 };
 
 const ReportText& TextOf(ReportId id) {

@@ -25,6 +25,8 @@ enum class ReportId : int {
   kFinished,       // 已完成。
   // Not enough room on the install folder's drive for the new files.
   kNoRoom,  // “%s” 所在的磁盘空间不足！\r\n需要 %s KB，可用 %s KB。
+  // A file the vendor's signature does not vouch for: its URL, then why.
+  kNotVerified,  // 无法验证 “%s” 是否来自发布者，已拒绝安装！
 };
 
 enum StatusKind : int {
@@ -43,6 +45,19 @@ constexpr wchar_t kInstallationIntact[] = L"已安装的版本未受影响。";
 // setup finishes it.
 constexpr wchar_t kInstallationPending[] =
     L"安装文件夹的更改未能撤消，下次运行安装程序时将自动完成。";
+
+// Why a file was refused as not verified (kNotVerified), the line after it.
+constexpr wchar_t kManifestUnread[] = L"未能读取版本信息。";
+constexpr wchar_t kSignatureUnreadable[] = L"签名缺失或无法读取。";
+constexpr wchar_t kSignatureForeign[] = L"签名与发布者的密钥不符。";
+constexpr wchar_t kManifestIncomplete[] =
+    L"版本信息未声明下载文件的大小、SHA-256 或发布序号。";
+constexpr wchar_t kFileNotDeclared[] = L"下载的文件与版本信息所声明的不符。";
+constexpr wchar_t kDatabaseUndeclared[] = L"版本信息未声明演示数据库。";
+// The manifest's serial, then the one the installation took last.
+constexpr wchar_t kSerialOlder[] = L"版本信息的发布序号 %s 低于此安装已采用的 %s。";
+// The file that keeps that serial.
+constexpr wchar_t kSerialUnreadable[] = L"无法读取 “%s”。";
 
 // A position at or past the range: the bar full.
 constexpr uint32_t kFullBar = 0xFFFFFFFFu;

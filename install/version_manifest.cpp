@@ -14,5 +14,8 @@ Manifest ReadManifest(const ByteStr& bytes) {
   manifest.newest = ParseVersion(doc.GetChildAttribute(L"lastversion").c_str());
   manifest.packageSize = doc.GetChildAttribute(L"size");
   manifest.packageSha256 = doc.GetChildAttribute(L"sha256");
+  manifest.databaseSize = doc.GetChildAttribute(L"mdbsize");
+  manifest.databaseSha256 = doc.GetChildAttribute(L"mdbsha256");
+  manifest.serial = doc.GetChildAttribute(L"serial");
   return manifest;
 }

@@ -6,6 +6,7 @@
 
 #include "common/str.h"
 #include "install/status_report.h"
+#include "install/update_keys.h"
 
 // Everything the install worker is handed; it knows no wizard.
 
@@ -73,7 +74,15 @@ struct WorkerInputs {
   // the install folder itself when it is known from the start.
   WStr stagingFolder;
   bool stagingIsScratch = false;
+  // The keys an update's manifest must be signed with; null or none: no
+  // signature is asked for.
+  const UpdateKeys* keys = nullptr;
 };
+
+// Whether the setup takes only signed updates.
+inline bool SignedUpdates(const WorkerInputs& inputs) {
+  return inputs.keys && inputs.keys->count > 0;
+}
 
 // Whether the cancel event is set (a wait that fails counts as set: a
 // worker that cannot tell must not go on changing things).

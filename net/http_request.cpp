@@ -189,7 +189,7 @@ DWORD WINAPI RunHttpRequest(void* param) {
       break;
     }
     buffer[count] = 0;
-    request->body.Append(buffer, strlen(buffer));
+    request->body.Append(buffer, request->keepZeros ? count : strlen(buffer));
   }
 
   HandleUse use(gate);
@@ -204,7 +204,9 @@ DWORD WINAPI RunHttpRequest(void* param) {
   return 0;
 }
 
-ByteStr FetchVersionManifest(HANDLE cancelEvent) {
+namespace {
+
+ByteStr FetchSmallFile(const wchar_t* url, bool keepZeros, HANDLE cancelEvent) {
   ScopedInternetHandle session(
       InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return ByteStr();
@@ -220,7 +222,8 @@ ByteStr FetchVersionManifest(HANDLE cancelEvent) {
   // the gate, and a blocked one is left to end on its own.
   InternetSetStatusCallbackW(session.get(), GiveUpGateInCall);
   HttpRequest& request = shared->request;
-  request.url = kManifestUrl;
+  request.url = url;
+  request.keepZeros = keepZeros;
   request.cancelEvent = cancelEvent;
   request.session = session.get();
   request.gate = &shared->gate;
@@ -253,4 +256,14 @@ ByteStr FetchVersionManifest(HANDLE cancelEvent) {
   if (waited == WAIT_OBJECT_0) body = request.body;
   Drop(shared);
   return body;
+}
+
+}  // namespace
+
+ByteStr FetchVersionManifest(HANDLE cancelEvent) {
+  return FetchSmallFile(kManifestUrl, /*keepZeros=*/false, cancelEvent);
+}
+
+ByteStr FetchManifestSignature(HANDLE cancelEvent) {
+  return FetchSmallFile(kSignatureUrl, /*keepZeros=*/true, cancelEvent);
 }

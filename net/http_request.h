@@ -16,6 +16,9 @@ struct HttpRequest {
   // Empty for GET; otherwise POSTed as the request body.
   ByteStr postData;
   ByteStr body;
+  // Whether the body is kept to its last byte; otherwise each chunk counts
+  // up to its first zero byte, as text.
+  bool keepZeros = false;
   // thread and cancelEvent form the two-handle array of the wait: result 0
   // means the request ended, 1 means cancel.
   HANDLE thread = nullptr;
@@ -44,6 +47,10 @@ constexpr DWORD kRequestJoinMs = 300;
 // time limit, or when the cancel event (manual-reset) is or becomes set.
 // Blocks the caller.
 ByteStr FetchVersionManifest(HANDLE cancelEvent);
+
+// The manifest's signature beside it, the same way, but binary: every byte
+// of the body is kept.
+ByteStr FetchManifestSignature(HANDLE cancelEvent);
 
 // Thread routine: request->url over request->session, leaving the response
 // body in request->body. Always returns 0.

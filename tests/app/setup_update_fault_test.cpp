@@ -1,7 +1,8 @@
 // The setup in update mode against the stand-in server, where the update
 // meets trouble from outside: a file another program holds, a drive that
-// another writer fills, the setup's own process ended. Each leaves either
-// 1.2.3.0 exactly as it was or 2.0 whole, with the originals backed up.
+// another writer fills, the setup's own process ended, a manifest that the
+// vendor did not sign. Each leaves either 1.2.3.0 exactly as it was or 2.0
+// whole, with the originals backed up.
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -12,7 +13,9 @@
 #include "app/control_ids.h"
 #include "common/scoped.h"
 #include "install/error_text.h"
+#include "install/manifest_serial.h"
 #include "install/status_report.h"
+#include "net/update_server.h"
 #include "support/clock.h"
 #include "support/old_installation.h"
 #include "support/server_control.h"
@@ -187,6 +190,41 @@ TEST_F(SetupUpdateFaultServerIntegration, SetupEndedAnywhereInTheUpdateFinishesI
     EXPECT_EQ(again.WaitForExit(kPatience), 0);
     ExpectUpdated(folder, before);
   }
+}
+
+// The setup as a vendor builds it with two keys (the tests' first and
+// second), updating 1.2.3.0 with what each of them signed.
+TEST_F(SetupUpdateFaultServerIntegration, KeyedSetupTakesWhatItsKeysSignedAndNothingElse) {
+  RunningSetup setup(L"update_signed", true, L"", KeyedSetupExePath());
+  const std::wstring& folder = setup.folder();
+  MakeOldInstallation(folder);
+  const Tree before = Installation(folder);
+
+  // One byte of the signed manifest changed: refused, with the retry button.
+  ASSERT_TRUE(ServerServe(L"signed_changed"));
+  ASSERT_TRUE(setup.Start());
+  ASSERT_TRUE(WaitForRetry(setup)) << Narrow(Status(setup));
+  EXPECT_EQ(Status(setup), std::wstring(L"无法验证 “") + kManifestUrl +
+                               L"” 是否来自发布者，已拒绝安装！\r\n" + kSignatureForeign);
+  const Tree after = Installation(folder);
+  EXPECT_TRUE(after == before) << Differences(before, after);
+
+  // The first key's publication, on Retry; then the second's, run again.
+  ASSERT_TRUE(ServerServe(L"signed_first"));
+  ASSERT_TRUE(ClickButton(setup.Page(kIdStatusLine), kIdRetry));
+  EXPECT_EQ(setup.process().WaitForExit(kPatience), 0) << Narrow(Status(setup));
+  KillProcessesUnder(folder);
+  EXPECT_TRUE(ReadFileBytes(folder + L"\\Quelda.exe") == ReadFileBytes(TestAppPath(L"2.0.0.0")));
+  EXPECT_EQ(ReadFileBytes(folder + L"\\" + kSerialPath), "1000\n");
+
+  ASSERT_TRUE(ServerServe(L"signed_second"));
+  ChildProcess again;
+  ASSERT_TRUE(again.Start(setup.exe()));
+  EXPECT_EQ(again.WaitForExit(kPatience), 0);
+  KillProcessesUnder(folder);
+  EXPECT_TRUE(ReadFileBytes(folder + L"\\whatsnew.txt") ==
+              ReadFileBytes(TestSite(L"signed_second_app") + L"\\whatsnew.txt"));
+  EXPECT_EQ(ReadFileBytes(folder + L"\\" + kSerialPath), "2000\n");
 }
 
 // A drive of a few MB (tests/support/harness small-drive-start), which the

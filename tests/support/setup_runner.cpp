@@ -10,10 +10,10 @@ constexpr DWORD kStartTimeout = 30000;
 }
 
 RunningSetup::RunningSetup(const std::wstring& folderName, bool withApplication,
-                           const std::wstring& root) {
+                           const std::wstring& root, const std::wstring& setup) {
   folder_ = MakeScratchDir(folderName, root);
   exe_ = folder_ + L"\\QueldaSetup.exe";
-  EXPECT_TRUE(CopyFileTo(SetupExePath(), exe_));
+  EXPECT_TRUE(CopyFileTo(setup.empty() ? SetupExePath() : setup, exe_));
   if (withApplication) {
     EXPECT_TRUE(CopyFileTo(TestAppPath(L"1.2.3.0"), folder_ + L"\\Quelda.exe"));
   }

@@ -11,9 +11,10 @@
 class RunningSetup {
  public:
   // withApplication puts a Quelda.exe (the 1.2.3.0 stand-in) beside it;
-  // root is where the folder is made (MakeScratchDir).
+  // root is where the folder is made (MakeScratchDir); setup is the
+  // executable copied (default: the build's QueldaSetup.exe).
   explicit RunningSetup(const std::wstring& folderName, bool withApplication = false,
-                        const std::wstring& root = L"");
+                        const std::wstring& root = L"", const std::wstring& setup = L"");
   // Also ends whatever the setup started from its folder.
   ~RunningSetup();
   // Starts it and waits for the visible wizard frame.

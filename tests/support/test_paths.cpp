@@ -19,6 +19,7 @@ std::wstring BuildDir() {
 }
 
 std::wstring SetupExePath() { return BuildDir() + L"\\QueldaSetup.exe"; }
+std::wstring KeyedSetupExePath() { return BuildDir() + L"\\keyed\\QueldaSetup.exe"; }
 
 std::wstring TestAppPath(const std::wstring& tag) {
   return BuildDir() + L"\\test_apps\\" + tag + L"\\Quelda.exe";

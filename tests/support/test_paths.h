@@ -7,6 +7,8 @@
 // through Wine's Z: drive), without a trailing backslash.
 std::wstring BuildDir();
 std::wstring SetupExePath();
+// The setup built with the tests' first and second update keys.
+std::wstring KeyedSetupExePath();
 // Quelda.exe stand-in with the given version tag ("1.2.3.0", ...).
 std::wstring TestAppPath(const std::wstring& tag);
 

@@ -30,6 +30,8 @@ class WorkerRun {
   // What the go-ahead hands over; folder is set by Start.
   InstallChoices& choices() { return choices_; }
 
+  // The keys the worker's manifest must be signed with, from the next Start.
+  void UseKeys(const UpdateKeys* keys) { inputs_.keys = keys; }
   // Starts a worker for that install folder. Its package lands there at
   // once, as in update mode, or, with staging, in that scratch folder first.
   void Start(const std::wstring& folder, const std::wstring& staging = L"");
@@ -81,6 +83,8 @@ enum Report : int {
   kBackupFailed = static_cast<int>(ReportId::kBackupFailed),
   kExtractFailed = static_cast<int>(ReportId::kExtractFailed),
   kFinished = static_cast<int>(ReportId::kFinished),
+  kNoRoom = static_cast<int>(ReportId::kNoRoom),
+  kNotVerified = static_cast<int>(ReportId::kNotVerified),
 };
 
 int MessageNumber(const WorkerReport& report);

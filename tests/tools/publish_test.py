@@ -129,10 +129,62 @@ class PublishedPackage(unittest.TestCase):
 
         files = ElementTree.parse(os.path.join(site, "quelda.xml")).getroot().find("files")
         data = open(package, "rb").read()
+        database = open(os.path.join(site, "quelda.mdb"), "rb").read()
+        self.assertGreater(int(files.attrib.pop("serial")), 1700000000)
         self.assertEqual(files.attrib, {"lastversion": "2.0.0.0", "size": str(len(data)),
-                                        "sha256": hashlib.sha256(data).hexdigest()})
+                                        "sha256": hashlib.sha256(data).hexdigest(),
+                                        "mdbsize": str(len(database)),
+                                        "mdbsha256": hashlib.sha256(database).hexdigest()})
+        self.assertFalse(os.path.exists(os.path.join(site, "quelda.xml.sig")))
         self.assertTrue(open(os.path.join(site, "quelda.xml"), "rb").read().startswith(
             b'<?xml version="1.0" encoding="utf-8"?>'))
+
+
+class Signing(unittest.TestCase):
+    KEYS = os.path.join(BUILD, "test_keys")
+
+    def verifies(self, site, key):
+        return subprocess.run(["openssl", "dgst", "-sha256", "-verify",
+                               os.path.join(self.KEYS, key + ".pub.pem"), "-signature",
+                               os.path.join(site, "quelda.xml.sig"),
+                               os.path.join(site, "quelda.xml")],
+                              capture_output=True).returncode == 0
+
+    def test_the_signature_is_openssls_over_the_manifest_with_its_key_only(self):
+        # The first key is encrypted: publish read its password from a file.
+        first, second = os.path.join(SITES, "signed_first"), os.path.join(SITES, "signed_second")
+        self.assertTrue(self.verifies(first, "first"))
+        self.assertFalse(self.verifies(first, "second"))
+        self.assertTrue(self.verifies(second, "second"))
+        self.assertIn("ENCRYPTED PRIVATE KEY", open(os.path.join(self.KEYS, "first.key")).read())
+        self.assertEqual(os.stat(os.path.join(self.KEYS, "second.key")).st_mode & 0o077, 0)
+
+    def test_serials_rise_and_an_unsigned_publication_leaves_no_signature(self):
+        work = tempfile.mkdtemp(prefix="publish_sign-")
+        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        app, out = os.path.join(work, "app"), os.path.join(work, "out")
+        os.makedirs(app)
+        shutil.copyfile(os.path.join(BUILD, "test_apps", "2.0.0.0", "Quelda.exe"),
+                        os.path.join(app, "Quelda.exe"))
+
+        def publish(*options):
+            subprocess.run([sys.executable, PUBLISH, app, out, "--build", BUILD, *options],
+                           check=True, capture_output=True)
+            text = open(os.path.join(out, "quelda.xml")).read()
+            return int(ElementTree.fromstring(text).find("files").attrib["serial"])
+
+        key = os.path.join(self.KEYS, "second.key")
+        serial = publish("--signing-key", key, "--serial", str(int(time.time()) + 100))
+        self.assertTrue(self.verifies(out, "second"))
+        self.assertEqual(publish("--signing-key", key), serial + 1)
+        self.assertTrue(self.verifies(out, "second"))
+        self.assertEqual(publish(), serial + 2)
+        self.assertFalse(os.path.exists(os.path.join(out, "quelda.xml.sig")))
+        # A key pair is never written over.
+        run = subprocess.run([sys.executable, PUBLISH, "--make-keys", key, key + ".pub"],
+                             capture_output=True, text=True)
+        self.assertNotEqual(run.returncode, 0)
+        self.assertIn("never written over", run.stderr)
 
 
 if __name__ == "__main__":

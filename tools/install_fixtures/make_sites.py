@@ -34,10 +34,28 @@ Wine) instead:
   published_other_size/ its package with an archive comment, under the same
                         manifest
 
+With --signed BUILD SITES_FOLDER KEYS (after the others; KEYS holds the
+tests' first.key, encrypted with password.txt, second.key and foreign.key):
+
+  signed_first/      app_expected published with a demo database, signed with
+                     the first key, serial 1000
+  signed_second/     that tree and a further file, signed with the second
+                     key, serial 2000
+  signed_openssl/    signed_first's files, the signature made by plain openssl
+  signed_changed/    signed_first with one byte of the manifest changed
+  signed_foreign/    signed_first signed with the foreign key
+  signed_nosig/      signed_first without its signature (404)
+  signed_truncated/  signed_first with half its signature
+  signed_mixed/      signed_first's manifest with signed_second's package
+  signed_altered_mdb/  signed_first with one byte of the demo database changed
+  signed_undeclared/ a signed manifest without the package's size and SHA-256
+
     make_sites.py SITES_FOLDER TEST_APP_2_0_0_0
     make_sites.py --published BUILD SITES_FOLDER TEST_APP_2_0_0_0
+    make_sites.py --signed BUILD SITES_FOLDER KEYS
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -249,9 +267,81 @@ def make_published(build, sites, app):
             assert z.testzip() is None and z.infolist()[0].filename == first.filename
 
 
+def openssl_sign(keys, key, manifest, signature):
+    password = ["-passin", "file:" + os.path.join(keys, "password.txt")] if key == "first" else []
+    subprocess.run(["openssl", "dgst", "-sha256", "-sign", os.path.join(keys, key + ".key"),
+                    *password, "-out", signature, manifest], check=True)
+
+
+def make_signed(build, sites, keys):
+    publish = os.path.join(HERE, "..", "publish", "publish.py")
+    database = os.path.join(sites, "signed_demo.mdb")
+    with open(database, "wb") as f:
+        f.write(b"\x00\x01\x00\x00Standard Jet DB\x00" + bytes(range(256)) * 16)
+    second_app = os.path.join(sites, "signed_second_app")
+    shutil.rmtree(second_app, ignore_errors=True)
+    shutil.copytree(os.path.join(sites, "app_expected"), second_app)
+    with open(os.path.join(second_app, "whatsnew.txt"), "w") as f:
+        f.write("signed with the second key\r\n")
+    for site, app, key, serial in (("signed_first", "app_expected", "first", 1000),
+                                   ("signed_second", second_app, "second", 2000)):
+        out = os.path.join(sites, site)
+        shutil.rmtree(out, ignore_errors=True)
+        password = (["--signing-key-password-file", os.path.join(keys, "password.txt")]
+                    if key == "first" else [])
+        subprocess.run([sys.executable, publish, os.path.join(sites, app), out,
+                        "--demo-database", database, "--build", build,
+                        "--signing-key", os.path.join(keys, key + ".key"), *password,
+                        "--serial", str(serial)], check=True, stdout=subprocess.DEVNULL)
+    os.remove(database)
+
+    first = os.path.join(sites, "signed_first")
+
+    def variant(name):
+        path = os.path.join(sites, name)
+        shutil.rmtree(path, ignore_errors=True)
+        shutil.copytree(first, path)
+        return path, os.path.join(path, "quelda.xml"), os.path.join(path, "quelda.xml.sig")
+
+    path, manifest, signature = variant("signed_openssl")
+    openssl_sign(keys, "first", manifest, signature)
+    path, manifest, signature = variant("signed_changed")
+    with open(manifest, "rb") as f:
+        text = f.read()
+    with open(manifest, "wb") as f:
+        f.write(text.replace(b'serial="1000"', b'serial="1001"'))
+    path, manifest, signature = variant("signed_foreign")
+    openssl_sign(keys, "foreign", manifest, signature)
+    path, manifest, signature = variant("signed_nosig")
+    os.remove(signature)
+    path, manifest, signature = variant("signed_truncated")
+    with open(signature, "rb") as f:
+        der = f.read()
+    with open(signature, "wb") as f:
+        f.write(der[:len(der) // 2])
+    path, manifest, signature = variant("signed_mixed")
+    shutil.copyfile(os.path.join(sites, "signed_second", "zirorov.zip"),
+                    os.path.join(path, "zirorov.zip"))
+    path, manifest, signature = variant("signed_altered_mdb")
+    with open(os.path.join(path, "quelda.mdb"), "r+b") as f:
+        f.seek(100)
+        byte = f.read(1)[0]
+        f.seek(100)
+        f.write(bytes([byte ^ 1]))
+    path, manifest, signature = variant("signed_undeclared")
+    with open(manifest, "rb") as f:
+        text = f.read()
+    with open(manifest, "wb") as f:
+        f.write(re.sub(rb' (size|sha256)="[^"]*"', b"", text))
+    openssl_sign(keys, "first", manifest, signature)
+
+
 def main():
     if sys.argv[1] == "--published":
         make_published(*sys.argv[2:5])
+        return
+    if sys.argv[1] == "--signed":
+        make_signed(*sys.argv[2:5])
         return
     sites, app = sys.argv[1], sys.argv[2]
     os.makedirs(sites, exist_ok=True)

@@ -2,11 +2,28 @@
 """Publishes a Quelda Manager folder as the update server's files.
 
     publish.py APP_FOLDER OUT_FOLDER [--demo-database FILE] [--build DIR]
+               [--signing-key KEY [--signing-key-password-file FILE]] [--serial N]
+    publish.py --make-keys KEY PUBLIC_KEY [--signing-key-password-file FILE]
 
 Writes OUT_FOLDER/zirorov.zip (every file of APP_FOLDER, deflated, with its
 time; a folder entry only for an empty folder), OUT_FOLDER/quelda.xml (the
 version manifest: lastversion is the product version of APP_FOLDER/Quelda.exe,
-with the package's size and SHA-256) and, when given, OUT_FOLDER/quelda.mdb.
+with the package's size and SHA-256, the demo database's as mdbsize and
+mdbsha256, and serial, which rises with every publication: the time of
+publication in seconds, or one more than the serial already in OUT_FOLDER)
+and, when given, OUT_FOLDER/quelda.mdb.
+
+With --signing-key (an ECDSA P-256 private key, PKCS#8 PEM, encrypted or not;
+its password only ever from a file), OUT_FOLDER/quelda.xml.sig is the
+signature of the manifest's bytes, as `openssl dgst -sha256 -sign KEY` writes
+it. A setup built with update keys installs only what a manifest signed by one
+of them declares. Without --signing-key no signature is written, and one left
+from an earlier publication is removed.
+
+--make-keys writes a new key pair: KEY, the private key (PKCS#8 PEM, readable
+by its owner alone; encrypted with the password file's first line when one is
+given), and PUBLIC_KEY (SubjectPublicKeyInfo PEM), which the setup is built
+with (scripts/release --update-key).
 
 Item names are written in code page 936 without the UTF-8 flag: the setup
 reads them in the system's ANSI code page, which is 936 on the users' Chinese
@@ -17,7 +34,8 @@ Everything is made in a temporary folder inside OUT_FOLDER, and the package
 is read back by the setup's own zip layer (tools/publish/check_package.exe of
 the build, under Wine in code page 936) and extracted into a scratch folder,
 where every file must match its source. Only then do the files take their
-places, the manifest last; on any failure OUT_FOLDER is left as it was.
+places, the signature before the manifest, the manifest last; on any failure
+OUT_FOLDER is left as it was.
 """
 
 import argparse
@@ -36,6 +54,7 @@ import zlib
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 APP_NAME = "Quelda.exe"
 PACKAGE, MANIFEST, DATABASE = "zirorov.zip", "quelda.xml", "quelda.mdb"
+SIGNATURE = MANIFEST + ".sig"
 # The setup keeps its downloads and backups in these, and the user's own
 # database under that name: a package must not write over them.
 SETUP_OWN = {"download": "the setup's download folder", "update": "the setup's backup folder",
@@ -223,11 +242,91 @@ def sha256_of(path):
     return digest.hexdigest()
 
 
-def write_manifest(path, version, size, sha256):
+def write_manifest(path, version, size, sha256, serial, database=None):
+    """database: (size, sha256) of the demo database, when one is published."""
+    fields = f'lastversion="{version}" size="{size}" sha256="{sha256}"'
+    if database:
+        fields += f' mdbsize="{database[0]}" mdbsha256="{database[1]}"'
+    fields += f' serial="{serial}"'
     with open(path, "w", encoding="utf-8", newline="\n") as f:
-        f.write('<?xml version="1.0" encoding="utf-8"?>\n<quelda>\n'
-                f'  <files lastversion="{version}" size="{size}" sha256="{sha256}"/>\n'
+        f.write(f'<?xml version="1.0" encoding="utf-8"?>\n<quelda>\n  <files {fields}/>\n'
                 "</quelda>\n")
+
+
+def next_serial(out):
+    """The time in seconds, or more than the serial the folder's manifest has."""
+    serial = int(time.time())
+    try:
+        with open(os.path.join(out, MANIFEST), encoding="utf-8", errors="replace") as f:
+            found = re.search(r'\bserial="(\d{1,19})"', f.read())
+        if found:
+            serial = max(serial, int(found.group(1)) + 1)
+    except OSError:
+        pass
+    return serial
+
+
+def cryptography_modules():
+    try:
+        from cryptography.hazmat.primitives import hashes, serialization
+        from cryptography.hazmat.primitives.asymmetric import ec
+    except ImportError:
+        raise Refused("python3-cryptography is missing: run scripts/setup")
+    return hashes, serialization, ec
+
+
+def read_password(path):
+    """The first line of the file, as bytes; None without a file."""
+    if not path:
+        return None
+    with open(path, "rb") as f:
+        line = f.read().splitlines()
+    if not line or not line[0]:
+        raise Refused(f"{path} holds no password")
+    return line[0]
+
+
+def load_signing_key(path, password_file):
+    hashes, serialization, ec = cryptography_modules()
+    try:
+        with open(path, "rb") as f:
+            key = serialization.load_pem_private_key(f.read(), read_password(password_file))
+    except (ValueError, TypeError) as e:
+        raise Refused(f"{path} is no usable private key: {e}")
+    if not isinstance(key, ec.EllipticCurvePrivateKey) or key.curve.name != "secp256r1":
+        raise Refused(f"{path} is no ECDSA P-256 (prime256v1) key")
+    return key
+
+
+def sign(key, data):
+    """The DER signature of data's SHA-256, as openssl dgst -sha256 -sign writes it,
+    checked against the key's own public half."""
+    hashes, _, ec = cryptography_modules()
+    signature = key.sign(data, ec.ECDSA(hashes.SHA256()))
+    key.public_key().verify(signature, data, ec.ECDSA(hashes.SHA256()))
+    return signature
+
+
+def make_keys(key_path, public_path, password_file):
+    hashes, serialization, ec = cryptography_modules()
+    for path in (key_path, public_path):
+        if os.path.exists(path):
+            raise Refused(f"{path} exists: a key is never written over")
+    password = read_password(password_file)
+    key = ec.generate_private_key(ec.SECP256R1())
+    encryption = (serialization.BestAvailableEncryption(password) if password
+                  else serialization.NoEncryption())
+    private = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+                                encryption)
+    public = key.public_key().public_bytes(serialization.Encoding.PEM,
+                                           serialization.PublicFormat.SubjectPublicKeyInfo)
+    descriptor = os.open(key_path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+    with os.fdopen(descriptor, "wb") as f:
+        f.write(private)
+    with open(public_path, "xb") as f:
+        f.write(public)
+    print(f"publish: key pair made: {key_path} (private{', encrypted' if password else ''}; "
+          f"keep it off the update server) and {public_path} (public: build the setup with it)")
 
 
 def windows_path(path):
@@ -305,7 +404,7 @@ def files_equal(a, b):
                 return True
 
 
-def publish(app, out, database, build):
+def publish(app, out, database, build, signing_key=None, serial=None):
     exe = next((n for n in (os.listdir(app) if os.path.isdir(app) else [])
                 if n.lower() == APP_NAME.lower() and os.path.isfile(os.path.join(app, n))), None)
     if not exe:
@@ -328,13 +427,29 @@ def publish(app, out, database, build):
         package = os.path.join(work, PACKAGE)
         files, folders, unpacked = write_package(items, package)
         size, sha256 = os.path.getsize(package), sha256_of(package)
-        write_manifest(os.path.join(work, MANIFEST), version, size, sha256)
+        declared_database = None
         if database:
             shutil.copyfile(database, os.path.join(work, DATABASE))
+            copy = os.path.join(work, DATABASE)
+            declared_database = (os.path.getsize(copy), sha256_of(copy))
+        if serial is None:
+            serial = next_serial(out)
+        manifest = os.path.join(work, MANIFEST)
+        write_manifest(manifest, version, size, sha256, serial, declared_database)
+        if signing_key:
+            with open(manifest, "rb") as f:
+                signature = sign(signing_key, f.read())
+            with open(os.path.join(work, SIGNATURE), "wb") as f:
+                f.write(signature)
         check_package(build, items, package)
-        # The manifest last: it announces what the others hold.
-        for name in ([DATABASE] if database else []) + [PACKAGE, MANIFEST]:
+        # The manifest last: it announces what the others hold; its
+        # signature just before it.
+        names = ([DATABASE] if database else []) + [PACKAGE]
+        names += ([SIGNATURE] if signing_key else []) + [MANIFEST]
+        for name in names:
             os.replace(os.path.join(work, name), os.path.join(out, name))
+        if not signing_key and os.path.exists(os.path.join(out, SIGNATURE)):
+            os.remove(os.path.join(out, SIGNATURE))
     except BaseException:
         shutil.rmtree(work, ignore_errors=True)
         if made_out:
@@ -342,7 +457,11 @@ def publish(app, out, database, build):
         raise
     shutil.rmtree(work, ignore_errors=True)
     print(f"publish: Quelda Manager {version} in {out}")
-    print(f"  {MANIFEST:<12} lastversion {version}")
+    print(f"  {MANIFEST:<12} lastversion {version}, serial {serial}")
+    if signing_key:
+        print(f"  {SIGNATURE:<12} ECDSA P-256 signature of the manifest")
+    else:
+        print(f"  {'':<12} NOT signed: setups built with update keys will refuse it")
     print(f"  {PACKAGE:<12} {files} files, {folders} empty folders, "
           f"{unpacked:,} bytes unpacked, {size:,} bytes packed")
     print(f"  {'':<12} SHA-256 {sha256}")
@@ -363,16 +482,33 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0],
                                      formatter_class=argparse.RawDescriptionHelpFormatter,
                                      epilog=__doc__.split("\n", 2)[2])
-    parser.add_argument("app_folder")
-    parser.add_argument("out_folder")
+    parser.add_argument("app_folder", nargs="?")
+    parser.add_argument("out_folder", nargs="?")
     parser.add_argument("--demo-database", metavar="FILE")
+    parser.add_argument("--signing-key", metavar="KEY", help="sign the manifest with this key")
+    parser.add_argument("--signing-key-password-file", metavar="FILE",
+                        help="the key's password, on the file's first line")
+    parser.add_argument("--serial", type=int, help="the manifest's serial (default: the time)")
+    parser.add_argument("--make-keys", nargs=2, metavar=("KEY", "PUBLIC_KEY"),
+                        help="write a new key pair, and nothing else")
     parser.add_argument("--build", default=os.environ.get("QUELDA_BUILD_DIR",
                                                           os.path.join(ROOT, "build")),
                         help="the build folder with check_package.exe and wine-run")
     options = parser.parse_args()
     try:
+        if options.make_keys:
+            make_keys(*options.make_keys, options.signing_key_password_file)
+            return 0
+        if not options.app_folder or not options.out_folder:
+            parser.error("APP_FOLDER and OUT_FOLDER are needed")
+        if options.signing_key_password_file and not options.signing_key:
+            parser.error("--signing-key-password-file goes with --signing-key")
+        if options.serial is not None and not 0 <= options.serial < 10**19:
+            parser.error("--serial takes 0 to 19 digits")
+        key = (load_signing_key(options.signing_key, options.signing_key_password_file)
+               if options.signing_key else None)
         publish(os.path.abspath(options.app_folder), os.path.abspath(options.out_folder),
-                options.demo_database, os.path.abspath(options.build))
+                options.demo_database, os.path.abspath(options.build), key, options.serial)
     except (Refused, OSError) as e:
         print(f"publish: refused, nothing written: {e}", file=sys.stderr)
         return 1

@@ -59,6 +59,7 @@ FILES = {
     "quelda.xml": "text/xml; charset=utf-8",
     "zirorov.zip": "application/zip",
     "quelda.mdb": "application/octet-stream",
+    "quelda.xml.sig": "application/octet-stream",
 }
 FAULTS = ("none", "chunked", "notfound", "short", "reset", "slow", "zero", "hold", "flood")
 NOT_FOUND_PAGE = (

@@ -1,4 +1,4 @@
-#include "common/sha256_file.h"
+#include "common/sha256.h"
 
 #include <gtest/gtest.h>
 
