@@ -6,6 +6,7 @@
 #include "install/package_check.h"
 #include "install/package_install.h"
 #include "install/download.h"
+#include "install/download_resume.h"
 #include "install/staged_package.h"
 #include "install/version_manifest.h"
 #include "install/worker_inputs.h"
@@ -16,7 +17,7 @@ namespace {
 
 // The package's path, or empty after a failure report.
 WStr DownloadPackage(const WorkerInputs& inputs, const StagedPackage& staged,
-                     const WStr& versionText) {
+                     const WStr& versionText, const ResumeTerms* resume, bool* whole) {
   DownloadJob job = {kPackageUrl,
                      staged.path(),
                      /*makeFolders=*/true,
@@ -27,7 +28,7 @@ WStr DownloadPackage(const WorkerInputs& inputs, const StagedPackage& staged,
                      versionText.c_str(),
                      /*partSuffix=*/nullptr,
                      /*failureLine=*/nullptr};
-  return DownloadToFile(inputs, job);
+  return DownloadToFile(inputs, job, whole, resume);
 }
 
 void RunInstall(const WorkerInputs& inputs) {
@@ -45,7 +46,12 @@ void RunInstall(const WorkerInputs& inputs) {
   // Declared before the package, so that the archive is closed before a
   // staged copy is removed.
   StagedPackage staged(inputs, packageName);
-  WStr packageFile = DownloadPackage(inputs, staged, versionText);
+  // Only a declared package may be pieced together from several runs.
+  ResumeTerms terms;
+  const ResumeTerms* resume =
+      ResumeTermsFor(declared.packageSize, declared.packageSha256, &terms) ? &terms : nullptr;
+  bool whole = false;
+  WStr packageFile = DownloadPackage(inputs, staged, versionText, resume, &whole);
   if (packageFile.empty()) return;
 
   // The whole package is read and checked now, before the go-ahead: a
@@ -53,6 +59,9 @@ void RunInstall(const WorkerInputs& inputs) {
   // installation.
   CheckedPackage package;
   if (!CheckPackage(packageFile.c_str(), declared, &package)) {
+    // A whole that is not the declared package is no start for the next
+    // try; a part cut short is.
+    if (resume && whole) DiscardPart(packageFile);
     Send(inputs, ReportId::kNotAZip);
     return;
   }

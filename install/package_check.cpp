@@ -8,18 +8,6 @@
 
 namespace {
 
-bool ParseSize(const WStr& text, uint64_t* size) {
-  // 20 digits can exceed 64 bits; every value up to 19 digits fits.
-  if (text.empty() || text.size() > 19) return false;
-  uint64_t value = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] < L'0' || text[i] > L'9') return false;
-    value = value * 10 + static_cast<uint64_t>(text[i] - L'0');
-  }
-  *size = value;
-  return true;
-}
-
 int HexDigit(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
   if (c >= L'a' && c <= L'f') return c - L'a' + 10;
@@ -37,25 +25,37 @@ bool ParseDigest(const WStr& text, uint8_t digest[kSha256Bytes]) {
   return true;
 }
 
-uint64_t FileSize(const wchar_t* path, bool* known) {
+}  // namespace
+
+bool ParseDeclaredSize(const WStr& text, uint64_t* size) {
+  // 20 digits can exceed 64 bits; every value up to 19 digits fits.
+  if (text.empty() || text.size() > 19) return false;
+  uint64_t value = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] < L'0' || text[i] > L'9') return false;
+    value = value * 10 + static_cast<uint64_t>(text[i] - L'0');
+  }
+  *size = value;
+  return true;
+}
+
+uint64_t FileSizeOf(const wchar_t* path, bool* known) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   *known = GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-}  // namespace
-
 bool PackageMatches(const wchar_t* path, const WStr& sizeText, const WStr& sha256Text) {
   if (sizeText.empty() && sha256Text.empty()) return true;
   uint64_t declaredSize = 0;
   uint8_t declaredDigest[kSha256Bytes];
-  if (!sizeText.empty() && !ParseSize(sizeText, &declaredSize)) return false;
+  if (!sizeText.empty() && !ParseDeclaredSize(sizeText, &declaredSize)) return false;
   if (!sha256Text.empty() && !ParseDigest(sha256Text, declaredDigest)) return false;
   // The size first: a file of another size need not be hashed.
   if (!sizeText.empty()) {
     bool known = false;
-    uint64_t size = FileSize(path, &known);
+    uint64_t size = FileSizeOf(path, &known);
     if (!known || size != declaredSize) return false;
   }
   if (sha256Text.empty()) return true;

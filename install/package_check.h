@@ -1,8 +1,15 @@
 #pragma once
 
+#include <stdint.h>
+
 #include "common/str.h"
 #include "install/version_manifest.h"
 #include "zip/unzipper.h"
+
+// A declared size (decimal digits only); false when it cannot be read.
+bool ParseDeclaredSize(const WStr& text, uint64_t* size);
+// The size of a file; known says false when there is no file at path.
+uint64_t FileSizeOf(const wchar_t* path, bool* known);
 
 // Whether the downloaded package is the one the manifest declares: its
 // size (decimal) and SHA-256 (64 hexadecimal digits) as the manifest's

@@ -4,6 +4,7 @@
 
 #include "common/ensure_folder.h"
 #include "common/same_path.h"
+#include "install/download_resume.h"
 #include "install/error_text.h"
 
 namespace {
@@ -24,7 +25,7 @@ StagedPackage::StagedPackage(const WorkerInputs& inputs, const WStr& relativePat
 
 StagedPackage::~StagedPackage() {
   if (!inputs_.stagingIsScratch || staged_.empty()) return;
-  if (!placed_) DeleteFileW(staged_.c_str());
+  if (!placed_) DiscardPart(staged_);
   // The folders the download made, up to the staging folder itself; one
   // that still holds something stays.
   WStr folder = ParentOf(staged_);

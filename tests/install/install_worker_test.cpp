@@ -170,6 +170,8 @@ TEST_F(WorkerServerIntegration, StopEndsEveryStageQuickly) {
   const Stage stages[] = {
       {L"fault=slow&delay=60&only=quelda.xml", kChecking},  // manifest fetch
       {L"fault=slow&delay=0&trickle=4096&interval=0.2&only=zirorov.zip", kDownloadStep},
+      // A stalled transfer, long before its limit.
+      {L"fault=stall&at=100000&delay=600&only=zirorov.zip", kDownloadStep},
       {L"", kDownloaded},  // the wait
   };
   ASSERT_TRUE(ServerServe(L"big"));

@@ -7,8 +7,10 @@ tests choose per run, per request or through a control path.
 
 Commands:
   certs  --certs DIR [--host NAME]        make the test authorities once
-  site   DIR [--version V] [--app EXE] [--package-size N]
+  site   DIR [--version V] [--app EXE] [--package-size N] [--declare]
                                           write a demo folder of the three files
+                                          (--declare: the manifest gives the
+                                          package's size and sha256)
   serve  [options]                        serve until interrupted
   run    [options] -- COMMAND...          serve while COMMAND runs, return its code
   start  [options] --state DIR            serve in the background (pid in DIR)
@@ -54,6 +56,7 @@ Control paths (answered on both ports, not logged):
 
 import argparse
 import email.utils
+import hashlib
 import http.server
 import os
 import random
@@ -135,25 +138,31 @@ def ensure_certs(certs, host):
 
 # --- demo folder ------------------------------------------------------------
 
-def make_site(folder, version="1.2.3.4", app=None, package_size=None):
+def make_site(folder, version="1.2.3.4", app=None, package_size=None, declare=False):
     os.makedirs(folder, exist_ok=True)
-    # Notes in Chinese make the manifest multi-byte UTF-8 and longer than
-    # several 4,095-byte reads.
-    notes = "".join(f"    <note id=\"{i}\">第 {i} 条更新说明：修正了若干问题。</note>\n"
-                    for i in range(1, 201))
-    manifest = ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<quelda>\n"
-                f"  <files lastversion=\"{version}\">\n"
-                "    <file name=\"Quelda.exe\"/>\n  </files>\n"
-                f"  <notes>\n{notes}  </notes>\n</quelda>\n")
-    with open(os.path.join(folder, "quelda.xml"), "w", encoding="utf-8", newline="\n") as f:
-        f.write(manifest)
-    with zipfile.ZipFile(os.path.join(folder, "zirorov.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+    package = os.path.join(folder, "zirorov.zip")
+    with zipfile.ZipFile(package, "w", zipfile.ZIP_DEFLATED) as z:
         if app:
             z.write(app, "Quelda.exe")
         z.writestr("readme.txt", f"Quelda Manager {version}\r\n")
         z.writestr("data/sample.txt", "sample data\r\n" * 500)
     if package_size:
-        pad_package(os.path.join(folder, "zirorov.zip"), package_size)
+        pad_package(package, package_size)
+    declared = ""
+    if declare:
+        with open(package, "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+        declared = f" size=\"{os.path.getsize(package)}\" sha256=\"{digest}\""
+    # Notes in Chinese make the manifest multi-byte UTF-8 and longer than
+    # several 4,095-byte reads.
+    notes = "".join(f"    <note id=\"{i}\">第 {i} 条更新说明：修正了若干问题。</note>\n"
+                    for i in range(1, 201))
+    manifest = ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<quelda>\n"
+                f"  <files lastversion=\"{version}\"{declared}>\n"
+                "    <file name=\"Quelda.exe\"/>\n  </files>\n"
+                f"  <notes>\n{notes}  </notes>\n</quelda>\n")
+    with open(os.path.join(folder, "quelda.xml"), "w", encoding="utf-8", newline="\n") as f:
+        f.write(manifest)
     with open(os.path.join(folder, "quelda.mdb"), "wb") as f:
         f.write(b"\x00\x01\x00\x00Standard Jet DB\x00")
         f.write(bytes((i * 7 + 3) % 251 for i in range(65536)))
@@ -331,6 +340,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         at = values["at"]
         extra = {"ETag": validators["etag"], "Last-Modified": validators["modified"],
                  "Accept-Ranges": "bytes"}
+        if fault == "zero":
+            # At its offset in the file, whatever range is asked for.
+            at = 100 if at < 0 else at
+            if at < len(body):
+                body = body[:at] + b"\0" + body[at + 1:]
         status, first = 200, 0
         if fault not in ("flood", "chunked"):
             status, first = self.wanted_range(fault, len(body), validators)
@@ -344,10 +358,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(values["delay"])
         if fault == "hold":
             self.server.state.wait_for_release(values["delay"])
-        if fault == "zero":
-            at = 100 if at < 0 else at
-            if at < len(body):
-                body = body[:at] + b"\0" + body[at + 1:]
         if fault == "flood":
             self.send_head(200, 2_000_000_000, content_type)
             chunk = b"<quelda>" * 8192
@@ -537,6 +547,8 @@ def main():
     site.add_argument("--version", default="1.2.3.4")
     site.add_argument("--app", help="an exe to put into the package as Quelda.exe")
     site.add_argument("--package-size", type=int, help="pad the package to this many bytes")
+    site.add_argument("--declare", action="store_true",
+                      help="declare the package's size and sha256 in the manifest")
     for name in ("serve", "run", "start"):
         add_serve_options(commands.add_parser(name))
     commands.choices["run"].add_argument("child", nargs=argparse.REMAINDER)
@@ -547,7 +559,8 @@ def main():
     if options.command == "certs":
         ensure_certs(options.certs, options.host)
     elif options.command == "site":
-        make_site(options.folder, options.version, options.app, options.package_size)
+        make_site(options.folder, options.version, options.app, options.package_size,
+                  options.declare)
     elif options.command == "serve":
         # Blocked before the server threads start, so that only sigwait sees them.
         signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM})
