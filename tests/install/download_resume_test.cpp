@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "install/download_resume.h"
+#include "install/staged_package.h"
 #include "net/update_server.h"
 #include "support/server_control.h"
 #include "support/stall_plan.h"
@@ -53,8 +54,8 @@ class ResumeServerIntegration : public ServerTest {
   }
   // One run in the folder until it waits for the go-ahead or has failed;
   // the report it ended on.
-  int Run() {
-    run_.Start(folder_);
+  int Run(const std::wstring& staging = L"") {
+    run_.Start(folder_, staging);
     EXPECT_TRUE(run_.WaitForReport([](const WorkerReport& r) {
       return r.id == ReportId::kDownloaded || r.kind == kStatusFailed;
     }));
@@ -63,12 +64,13 @@ class ResumeServerIntegration : public ServerTest {
     return last;
   }
   // A run whose download the server cuts at kCut bytes.
-  void RunCut() {
+  void RunCut(const std::wstring& staging = L"") {
     ASSERT_TRUE(
         ServerServe(L"resume", L"fault=short&only=zirorov.zip&at=" + std::to_wstring(kCut)));
-    ASSERT_EQ(Run(), kNotAZip);
-    ASSERT_EQ(ReadFileBytes(package_).size(), kCut);
-    ASSERT_TRUE(FileExists(package_ + L".validator"));
+    ASSERT_EQ(Run(staging), kNotAZip);
+    std::wstring part = staging.empty() ? package_ : staging + L"\\download\\Quelda1.2.3.4.zip";
+    ASSERT_EQ(ReadFileBytes(part).size(), kCut);
+    ASSERT_TRUE(FileExists(part + L".validator"));
     ASSERT_TRUE(ServerReset());
   }
   std::vector<WorkerReport> Steps() {
@@ -192,6 +194,28 @@ TEST_F(ResumeServerIntegration, PartThatCannotBeTheDeclaredOneStartsOver) {
   ASSERT_EQ(Run(), kDownloaded);
   EXPECT_TRUE(ReadFileBytes(package_) == site);
   EXPECT_EQ(PackageRequests().back().range, "");
+}
+
+// Install mode: a failed run keeps its part in the setup's scratch folder
+// for the retry; a cancel, or the setup's end, takes it away.
+TEST_F(ResumeServerIntegration, InstallModeRetryGoesOnFromTheScratchFolder) {
+  UseFolder(L"resume_install");
+  std::wstring staging = folder_ + L"\\staging";
+  folder_ += L"\\offered";
+  RunCut(staging);
+  ASSERT_TRUE(ServerServe(L"resume"));
+  ASSERT_EQ(Run(staging), kDownloaded);  // stopped while waiting: a cancel
+  ASSERT_EQ(PackageRequests().size(), 1u);
+  EXPECT_EQ(PackageRequests()[0].status, 206);
+  EXPECT_FALSE(FileExists(staging));
+
+  RunCut(staging);
+  WorkerInputs ended;
+  ended.stagingFolder = (staging + L"\\").c_str();
+  ended.stagingIsScratch = true;
+  RemoveStagedDownloads(ended);
+  EXPECT_FALSE(FileExists(staging));
+  EXPECT_FALSE(FileExists(folder_)) << "the folder first offered was never made";
 }
 
 // The limit shortened through the test seam: only the end of the run is
