@@ -4,6 +4,7 @@
 
 #include "common/ensure_folder.h"
 #include "common/same_path.h"
+#include "common/scoped.h"
 #include "install/download_resume.h"
 #include "install/error_text.h"
 
@@ -55,17 +56,17 @@ void RemoveStagedDownloads(const WorkerInputs& inputs) {
   WStr pattern = ParentOf(staged);
   pattern.Append(L"\\*");
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
+  ScopedFind search(FindFirstFileW(pattern.c_str(), &found));
+  if (search) {
     do {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
       WStr file = ParentOf(staged);
       file.Append(L'\\');
       file.Append(found.cFileName);
       DeleteFileW(file.c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &found));
   }
+  search.Reset();
   RemoveStagingFolders(inputs, staged);
 }
 
