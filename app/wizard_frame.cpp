@@ -225,7 +225,7 @@ INT_PTR CALLBACK WizardFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM
       Activate(frame, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
       return FALSE;
     case WM_DESTROY:
-      StopWorker();
+      EndWorker();
       ReleaseBanner();
       for (HWND& page : gPages) {
         if (page) DestroyWindow(page);

@@ -7,6 +7,7 @@
 #include "app/wizard_choices.h"
 #include "common/module_path.h"
 #include "install/install_worker.h"
+#include "install/staged_package.h"
 #include "install/worker_inputs.h"
 
 ScopedThread gWorkerThread;
@@ -83,6 +84,12 @@ void StopWorker() {
   gWorkerSession.Reset();
   WaitAnsweringSentMessages(gWorkerThread.get());
   gWorkerThread.Reset();
+}
+
+void EndWorker() {
+  StopWorker();
+  // Parts kept for a retry go with the setup.
+  RemoveStagedDownloads(gWorkerInputs);
 }
 
 void StartWorker(HWND downloadPage) {

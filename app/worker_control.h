@@ -15,6 +15,9 @@ void StartWorker(HWND downloadPage);
 // Sets the cancel event, closes the worker's session and waits for it; the
 // cancel event stays set.
 void StopWorker();
+// At the setup's end: stops the worker and removes what its runs kept in
+// the setup's scratch folder for a retry.
+void EndWorker();
 
 // The user moves onto the download page (at once in update mode): the
 // choices as the pages show them go to the worker with the go-ahead.

@@ -65,6 +65,11 @@ using ScopedEvent = Scoped<EventTraits>;
 struct ThreadTraits : HandleTraits {};
 using ScopedThread = Scoped<ThreadTraits>;
 
+struct FindTraits : HandleTraits {
+  static void Close(HANDLE h) { FindClose(h); }
+};
+using ScopedFind = Scoped<FindTraits>;
+
 struct InternetHandleTraits : NullIsNone<HINTERNET> {
   static void Close(HINTERNET h) { InternetCloseHandle(h); }
 };

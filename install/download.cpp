@@ -7,13 +7,13 @@
 #include "common/ensure_folder.h"
 #include "common/scoped.h"
 #include "install/download_file.h"
+#include "install/download_resume.h"
 #include "install/number_text.h"
 #include "install/reply_headers.h"
+#include "install/download_request.h"
 
 namespace {
 
-constexpr DWORD kUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-constexpr DWORD_PTR kUrlContext = 1;
 constexpr DWORD kReadSize = 4096;
 constexpr uint32_t kBytesPerStep = 12288;
 constexpr uint32_t kReadsPerCancelTest = 16;
@@ -28,13 +28,14 @@ void SendStep(const WorkerInputs& inputs, const DownloadJob& job, uint32_t posit
   }
 }
 
-// The bytes written.
+// The bytes written, after the first already on disk. The bar and its
+// text count those too.
 uint32_t ReadBody(const WorkerInputs& inputs, const DownloadJob& job, HINTERNET request, FILE* file,
-                  uint32_t total) {
+                  uint32_t total, uint32_t first) {
   // On the stack: a zero-filled static would take room in the download.
   uint8_t buffer[kReadSize] = {};
   uint32_t range = total / kBytesPerStep;
-  uint32_t received = 0;
+  uint32_t received = first;
   uint32_t lastPosition = 0;
   uint32_t reads = 0;
   WStr totalText = GroupThousands(DecimalText(total / 1024));
@@ -57,19 +58,60 @@ uint32_t ReadBody(const WorkerInputs& inputs, const DownloadJob& job, HINTERNET 
     // between return nothing at once.
     if (++reads % kReadsPerCancelTest == 0 && CancelSet(inputs)) break;
   }
-  return received;
+  return received - first;
+}
+
+// The URL opened, for a part to resume with its range and the validator of
+// the transfer it came from.
+bool OpenUrl(const WorkerInputs& inputs, const DownloadJob& job, const PartPlan& plan,
+             DownloadRequest* opened) {
+  WStr headers;
+  if (plan.use == PartUse::kResume) {
+    headers = L"Range: bytes=";
+    headers.Append(DecimalText(plan.have));
+    headers.Append(L"-\r\nIf-Range: ");
+    headers.Append(plan.validator);
+    headers.Append(L"\r\n");
+  }
+  return OpenDownload(inputs.session, job.url, headers.empty() ? nullptr : headers.c_str(), opened);
 }
 
 }  // namespace
 
-WStr DownloadToFile(const WorkerInputs& inputs, const DownloadJob& job, bool* whole) {
+WStr DownloadToFile(const WorkerInputs& inputs, const DownloadJob& job, bool* whole,
+                    const ResumeTerms* terms) {
   if (whole) *whole = false;
-  ScopedInternetHandle request(
-      InternetOpenUrlW(inputs.session, job.url, nullptr, 0, kUrlFlags, kUrlContext));
-  uint32_t total = request ? QueryContentLength(request.get()) : 0;
-  if (total == 0) {
-    if (request && job.reportStatusCode) {
-      WStr code = DecimalText(QueryStatusCode(request.get()));
+  PartPlan plan;
+  if (terms) plan = PlanPart(job.path, *terms);
+  if (plan.use == PartUse::kWhole) {
+    // Already here and checked: the bar complete, without a request.
+    uint32_t range = plan.have / kBytesPerStep;
+    inputs.reporter->PrepareProgress(range);
+    if (range)
+      SendStep(inputs, job, range, GroupThousands(DecimalText(plan.have / 1024)), plan.have);
+    if (whole) *whole = true;
+    return job.path;
+  }
+  DownloadRequest opened;
+  bool sent = OpenUrl(inputs, job, plan, &opened);
+  bool resumed = false;
+  if (sent && plan.use == PartUse::kResume) {
+    uint32_t status = QueryStatusCode(opened.request.get());
+    resumed = status == 206 && RangeContinues(opened.request.get(), plan.have, *terms);
+    // A 200 brings the whole file; anything else (a 416, a range that does
+    // not continue the part) is no start of it: the whole file is asked for.
+    if (!resumed && status != 200) {
+      plan = PartPlan();
+      opened.request.Reset();
+      opened.connection.Reset();
+      sent = OpenUrl(inputs, job, plan, &opened);
+    }
+  }
+  HINTERNET request = opened.request.get();
+  uint32_t length = sent ? QueryContentLength(request) : 0;
+  if (length == 0) {
+    if (sent && job.reportStatusCode) {
+      WStr code = DecimalText(QueryStatusCode(request));
       Send(inputs, ReportId::kNoLength, job.url, code.c_str(), L"0", job.failureLine);
     } else {
       Send(inputs, job.failed, job.url, job.failureLine);
@@ -79,12 +121,23 @@ WStr DownloadToFile(const WorkerInputs& inputs, const DownloadJob& job, bool* wh
   if (job.makeFolders) EnsureFolder(job.path.c_str());
   WStr written = job.path;
   if (job.partSuffix && !job.path.empty()) written.Append(job.partSuffix);
-  ScopedFile file(CreateDownloadFile(inputs, job, written));
+  // Only a checked 206 is appended; any other body starts the file over.
+  ScopedFile file(CreateDownloadFile(inputs, job, written, resumed));
   if (!file) return WStr();
+  // After the truncation: the validator must never vouch for the bytes of
+  // another transfer.
+  if (terms && !resumed) SaveValidator(written, QueryValidator(request));
+  uint32_t first = resumed ? plan.have : 0;
+  uint32_t total = first + length;
   inputs.reporter->PrepareProgress(total / kBytesPerStep);
   uint32_t received = 0;
-  if (!CancelSet(inputs)) received = ReadBody(inputs, job, request.get(), file.get(), total);
+  if (!CancelSet(inputs)) {
+    received = ReadBody(inputs, job, request, file.get(), total, first);
+  }
   bool flushed = fflush(file.get()) == 0;
-  if (whole) *whole = flushed && received == total;
+  bool complete = flushed && received == length;
+  if (whole) *whole = complete;
+  // A file of the whole size is used or started over, never continued.
+  if (terms && complete) SaveValidator(written, WStr());
   return written;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/str.h"
+#include "install/download_resume.h"
 #include "install/worker_inputs.h"
 
 // What tells the worker's downloads apart.
@@ -35,4 +36,9 @@ struct DownloadJob {
 // The full path of the file written, or empty after a failure report; a
 // body that breaks off is no failure, but whole (when given) then says
 // false: true only when every byte of the Content-Length was written.
-WStr DownloadToFile(const WorkerInputs& inputs, const DownloadJob& job, bool* whole = nullptr);
+// With terms (a declared size and hash), a file that an earlier run left
+// at the path is used: the declared package itself without a request, a
+// shorter one continued with a range request, anything else started over.
+// A stall of StallLimitMs ends the download as a broken-off body.
+WStr DownloadToFile(const WorkerInputs& inputs, const DownloadJob& job, bool* whole = nullptr,
+                    const ResumeTerms* terms = nullptr);

@@ -6,6 +6,7 @@
 #include "install/package_check.h"
 #include "install/package_install.h"
 #include "install/download.h"
+#include "install/download_resume.h"
 #include "install/staged_package.h"
 #include "install/trusted_manifest.h"
 #include "install/version_manifest.h"
@@ -16,7 +17,7 @@ namespace {
 
 // The package's path, or empty after a failure report.
 WStr DownloadPackage(const WorkerInputs& inputs, const StagedPackage& staged,
-                     const WStr& versionText) {
+                     const WStr& versionText, const ResumeTerms* resume, bool* whole) {
   DownloadJob job = {kPackageUrl,
                      staged.path(),
                      /*makeFolders=*/true,
@@ -27,7 +28,7 @@ WStr DownloadPackage(const WorkerInputs& inputs, const StagedPackage& staged,
                      versionText.c_str(),
                      /*partSuffix=*/nullptr,
                      /*failureLine=*/nullptr};
-  return DownloadToFile(inputs, job);
+  return DownloadToFile(inputs, job, whole, resume);
 }
 
 void RunInstall(const WorkerInputs& inputs) {
@@ -43,7 +44,12 @@ void RunInstall(const WorkerInputs& inputs) {
   // Declared before the package, so that the archive is closed before a
   // staged copy is removed.
   StagedPackage staged(inputs, packageName);
-  WStr packageFile = DownloadPackage(inputs, staged, versionText);
+  // Only a declared package may be pieced together from several runs.
+  ResumeTerms terms;
+  const ResumeTerms* resume =
+      ResumeTermsFor(declared.packageSize, declared.packageSha256, &terms) ? &terms : nullptr;
+  bool whole = false;
+  WStr packageFile = DownloadPackage(inputs, staged, versionText, resume, &whole);
   if (packageFile.empty()) return;
 
   // The whole package is read and checked now, before the go-ahead: a
@@ -52,11 +58,14 @@ void RunInstall(const WorkerInputs& inputs) {
   CheckedPackage package;
   PackageVerdict verdict =
       CheckPackage(packageFile.c_str(), declared, inputs.stagingIsScratch, &package);
-  if (verdict == PackageVerdict::kNotDeclared && SignedUpdates(inputs)) {
-    Send(inputs, ReportId::kNotVerified, kPackageUrl, kFileNotDeclared);
-    return;
-  }
   if (verdict != PackageVerdict::kChecked) {
+    // A whole that is not the declared package is no start for the next
+    // try; a part cut short is.
+    if (resume && whole) DiscardPart(packageFile);
+    if (verdict == PackageVerdict::kNotDeclared && SignedUpdates(inputs)) {
+      Send(inputs, ReportId::kNotVerified, kPackageUrl, kFileNotDeclared);
+      return;
+    }
     Send(inputs, ReportId::kNotAZip);
     return;
   }

@@ -7,16 +7,12 @@
 #include "common/sha256.h"
 #include "install/manifest_fields.h"
 
-namespace {
-
-uint64_t FileSize(const wchar_t* path, bool* known) {
+uint64_t FileSizeOf(const wchar_t* path, bool* known) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   *known = GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
-
-}  // namespace
 
 bool PackageMatches(const wchar_t* path, const WStr& sizeText, const WStr& sha256Text) {
   if (sizeText.empty() && sha256Text.empty()) return true;
@@ -27,7 +23,7 @@ bool PackageMatches(const wchar_t* path, const WStr& sizeText, const WStr& sha25
   // The size first: a file of another size need not be hashed.
   if (!sizeText.empty()) {
     bool known = false;
-    uint64_t size = FileSize(path, &known);
+    uint64_t size = FileSizeOf(path, &known);
     if (!known || size != declaredSize) return false;
   }
   if (sha256Text.empty()) return true;

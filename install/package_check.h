@@ -1,9 +1,14 @@
 #pragma once
 
+#include <stdint.h>
+
 #include "common/sha256.h"
 #include "common/str.h"
 #include "install/version_manifest.h"
 #include "zip/unzipper.h"
+
+// The size of a file; known says false when there is no file at path.
+uint64_t FileSizeOf(const wchar_t* path, bool* known);
 
 // Whether the downloaded file is the one the manifest declares: its size
 // (decimal) and SHA-256 (64 hexadecimal digits) as the manifest's texts,

@@ -4,6 +4,8 @@
 
 #include "common/ensure_folder.h"
 #include "common/same_path.h"
+#include "common/scoped.h"
+#include "install/download_resume.h"
 #include "install/error_text.h"
 
 namespace {
@@ -22,17 +24,50 @@ StagedPackage::StagedPackage(const WorkerInputs& inputs, const WStr& relativePat
   staged_ = InstallFolder(inputs.stagingFolder).Path(relativePath.c_str());
 }
 
-StagedPackage::~StagedPackage() {
-  if (!inputs_.stagingIsScratch || staged_.empty()) return;
-  if (!placed_) DeleteFileW(staged_.c_str());
-  // The folders the download made, up to the staging folder itself; one
-  // that still holds something stays.
-  WStr folder = ParentOf(staged_);
-  WStr top = ParentOf(InstallFolder(inputs_.stagingFolder).Path(L""));
+namespace {
+
+// The folders the download made, up to the staging folder itself; one that
+// still holds something stays.
+void RemoveStagingFolders(const WorkerInputs& inputs, const WStr& staged) {
+  WStr folder = ParentOf(staged);
+  WStr top = ParentOf(InstallFolder(inputs.stagingFolder).Path(L""));
   while (!folder.empty() && folder.size() >= top.size()) {
     if (!RemoveDirectoryW(folder.c_str())) break;
     folder = ParentOf(folder);
   }
+}
+
+}  // namespace
+
+StagedPackage::~StagedPackage() {
+  if (!inputs_.stagingIsScratch || staged_.empty()) return;
+  // A run that failed on its own keeps what it fetched for the retry;
+  // RemoveStagedDownloads takes it away when the setup ends.
+  if (!placed_ && CancelSet(inputs_)) DiscardPart(staged_);
+  RemoveStagingFolders(inputs_, staged_);
+}
+
+void RemoveStagedDownloads(const WorkerInputs& inputs) {
+  if (!inputs.stagingIsScratch) return;
+  // Any name under the folder the packages land in.
+  WStr staged = InstallFolder(inputs.stagingFolder).Path(L"download\\Quelda.zip");
+  if (staged.empty()) return;
+  // Every package of the setup's own folder, whatever version it was for.
+  WStr pattern = ParentOf(staged);
+  pattern.Append(L"\\*");
+  WIN32_FIND_DATAW found;
+  ScopedFind search(FindFirstFileW(pattern.c_str(), &found));
+  if (search) {
+    do {
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      WStr file = ParentOf(staged);
+      file.Append(L'\\');
+      file.Append(found.cFileName);
+      DeleteFileW(file.c_str());
+    } while (FindNextFileW(search.get(), &found));
+  }
+  search.Reset();
+  RemoveStagingFolders(inputs, staged);
 }
 
 bool StagedPackage::Place(const InstallFolder& installFolder, CheckedPackage* package) {

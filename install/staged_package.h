@@ -5,6 +5,11 @@
 #include "install/package_check.h"
 #include "install/worker_inputs.h"
 
+// What the runs of a setup left in its scratch staging folder's
+// download\ (a part kept for a retry), removed when the setup ends.
+// Nothing outside that folder is touched.
+void RemoveStagedDownloads(const WorkerInputs& inputs);
+
 // The package file from its download, before the user has chosen a folder,
 // to its place under the chosen one. Before the go-ahead it lands under
 // the worker's staging folder; a scratch folder of the setup's own is

@@ -98,14 +98,11 @@ bool DeleteFileOfOurs(const WStr& path) {
 
 // Every file in the folder and in the folders in it, then the folders.
 bool RemoveTreeOfOurs(const WStr& folder) {
-  struct FindTraits : HandleTraits {
-    static void Close(HANDLE h) { FindClose(h); }
-  };
   bool removed = true;
   WStr pattern = folder;
   pattern.Append(L"\\*");
   WIN32_FIND_DATAW found;
-  Scoped<FindTraits> search(FindFirstFileW(pattern.c_str(), &found));
+  ScopedFind search(FindFirstFileW(pattern.c_str(), &found));
   if (search) {
     do {
       if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;

@@ -12,6 +12,11 @@
 //   install_bench verify FILE      the zip check's reading of every item
 //                                  of a package, as the worker makes it
 //                                  before the go-ahead
+//   install_bench retry FOLDER     a download cut at nine tenths (the
+//                                  worker stopped once its bar passed
+//                                  them), then the retry from its package
+//                                  request to its download report; a
+//                                  second line "cut <bytes on disk>"
 //   install_bench idle             nothing (for the working set)
 // Prints "<mode> <milliseconds> <bytes> <peak working set bytes>", and after
 // an installation a second line "phases <ms> <ms> <ms> <ms>": the version
@@ -122,6 +127,24 @@ double VerifyPackage(const wchar_t* path, uint64_t* bytes) {
   return sound ? elapsed : -1;
 }
 
+double RetryAfterCut(const wchar_t* folder, uint64_t* cut) {
+  std::wstring package = std::wstring(folder) + L"\\download\\Quelda1.2.3.4.zip";
+  {
+    WorkerRun run;
+    run.Start(folder);
+    run.WaitForReport(
+        [&](const WorkerReport& report) {
+          return report.kind != kStatusWorking || report.id == ReportId::kDownloaded ||
+                 (report.id == ReportId::kDownloadStep && report.position * 10 >= run.range() * 9);
+        },
+        600000);
+    run.Stop();
+  }
+  *cut = FileSize(package);
+  double phases[kPhases] = {};
+  return RunWorker(folder, false, ReportId::kDownloaded, true, phases);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -130,6 +153,7 @@ int wmain(int argc, wchar_t** argv) {
   double ms = 0;
   uint64_t bytes = 0;
   double phases[kPhases] = {};
+  uint64_t retryCut = 0;
   if (mode == L"download") {
     ms = RunWorker(target, false, ReportId::kDownloaded, true, phases);
     bytes = FileSize(std::wstring(target) + L"\\download\\Quelda1.2.3.4.zip");
@@ -140,6 +164,11 @@ int wmain(int argc, wchar_t** argv) {
     ms = VerifyPackage(target, &bytes);
   } else if (mode == L"bare") {
     ms = BareDownload(target, &bytes);
+  } else if (mode == L"retry") {
+    uint64_t cut = 0;
+    ms = RetryAfterCut(target, &cut);
+    bytes = FileSize(std::wstring(target) + L"\\download\\Quelda1.2.3.4.zip");
+    retryCut = cut;
   } else if (mode != L"idle") {
     fwprintf(stderr, L"unknown mode\n");
     return 2;
@@ -148,6 +177,7 @@ int wmain(int argc, wchar_t** argv) {
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
   printf("%ls %.1f %llu %lu\n", mode.c_str(), ms, static_cast<unsigned long long>(bytes),
          static_cast<unsigned long>(memory.PeakWorkingSetSize));
+  if (mode == L"retry") printf("cut %llu\n", static_cast<unsigned long long>(retryCut));
   if (mode == L"install") {
     printf("phases %.1f %.1f %.1f %.1f\n", phases[0], phases[1], phases[2], phases[3]);
   }

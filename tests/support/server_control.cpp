@@ -65,7 +65,7 @@ std::vector<LoggedRequest> ServerRequests() {
     std::istringstream parts(line);
     std::string field;
     while (std::getline(parts, field, '\t')) fields.push_back(field);
-    fields.resize(7);
+    fields.resize(11);
     LoggedRequest r;
     r.scheme = fields[0];
     r.port = std::atoi(fields[1].c_str());
@@ -74,6 +74,10 @@ std::vector<LoggedRequest> ServerRequests() {
     r.host = fields[4];
     r.contentType = fields[5];
     r.bodyLength = std::strtoul(fields[6].c_str(), nullptr, 10);
+    r.range = fields[7];
+    r.ifRange = fields[8];
+    r.status = std::atoi(fields[9].c_str());
+    r.sent = std::strtoul(fields[10].c_str(), nullptr, 10);
     requests.push_back(r);
   }
   return requests;
@@ -103,6 +107,9 @@ Download DownloadLikeWorker(const std::wstring& url) {
     size = sizeof result.status;
     HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &result.status, &size,
                    nullptr);
+    wchar_t etag[256] = {};
+    size = sizeof etag - sizeof(wchar_t);
+    if (HttpQueryInfoW(request, HTTP_QUERY_ETAG, etag, &size, nullptr)) result.etag = etag;
     result.body = ReadAll(request);
     InternetCloseHandle(request);
   }

@@ -37,6 +37,10 @@ struct LoggedRequest {
   std::string host;  // the Host header
   std::string contentType;
   size_t bodyLength = 0;
+  std::string range;    // the Range header
+  std::string ifRange;  // the If-Range header
+  int status = 0;       // of the reply, once sent
+  size_t sent = 0;      // body bytes sent so far
 };
 // The requests the server answered since the last reset, oldest first.
 std::vector<LoggedRequest> ServerRequests();
@@ -51,6 +55,7 @@ struct Download {
   bool opened = false;
   DWORD contentLength = 0;
   DWORD status = 0;
+  std::wstring etag;
   std::string body;
 };
 Download DownloadLikeWorker(const std::wstring& url);

@@ -7,8 +7,10 @@ tests choose per run, per request or through a control path.
 
 Commands:
   certs  --certs DIR [--host NAME]        make the test authorities once
-  site   DIR [--version V] [--app EXE] [--package-size N]
+  site   DIR [--version V] [--app EXE] [--package-size N] [--declare]
                                           write a demo folder of the three files
+                                          (--declare: the manifest gives the
+                                          package's size and sha256)
   serve  [options]                        serve until interrupted
   run    [options] -- COMMAND...          serve while COMMAND runs, return its code
   start  [options] --state DIR            serve in the background (pid in DIR)
@@ -27,6 +29,18 @@ Fault modes (--fault, "?fault=" on a request, or /_control/set?fault=):
             taken, until the client goes away
   hold      silence before the headers until /_control/release (or for at
             most "delay" seconds), then the file; once released, no longer held
+  stall     the headers and "at" bytes of the body (default none), then
+            silence until /_control/release or "delay" seconds, then close
+  norange   a Range is ignored: 200 and the whole file
+  unsatisfiable  a Range is answered with 416
+  misrange  a Range is answered with 206 and the whole file, its
+            Content-Range from byte 0
+Every file reply carries an ETag and a Last-Modified (made as nginx makes
+them: the file's time and size) and Accept-Ranges. A single "bytes=N-" Range
+is answered with 206, the rest of the file and its Content-Range, unless an
+If-Range names another validator than the file's (200, the whole file); N at
+or past the end gives 416. Other Range forms are ignored. short and reset
+cut the body that is sent, a range's too.
 A fault applies to every file, or with "only" (comma-separated names) to
 those files alone: "fault=reset&at=0&only=quelda.xml" loses the manifest.
 
@@ -35,10 +49,14 @@ Control paths (answered on both ports, not logged):
   /_control/reset   back to the start options, request log cleared, held
                     requests released
   /_control/release lets held requests go on, and holds none until the next set
-  /_control/log     one line per request: scheme port method path host content-type body-length
+  /_control/log     one line per request: scheme port method path host content-type
+                    body-length range if-range status body-bytes-sent (the last
+                    two as far as the reply has gone)
 """
 
 import argparse
+import email.utils
+import hashlib
 import http.server
 import os
 import random
@@ -61,7 +79,8 @@ FILES = {
     "quelda.mdb": "application/octet-stream",
     "quelda.xml.sig": "application/octet-stream",
 }
-FAULTS = ("none", "chunked", "notfound", "short", "reset", "slow", "zero", "hold", "flood")
+FAULTS = ("none", "chunked", "notfound", "short", "reset", "slow", "zero", "hold", "flood",
+          "stall", "norange", "unsatisfiable", "misrange")
 NOT_FOUND_PAGE = (
     b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
     b"<body><h1>404 Not Found</h1><p>The requested file is not here.</p></body></html>\n"
@@ -120,25 +139,31 @@ def ensure_certs(certs, host):
 
 # --- demo folder ------------------------------------------------------------
 
-def make_site(folder, version="1.2.3.4", app=None, package_size=None):
+def make_site(folder, version="1.2.3.4", app=None, package_size=None, declare=False):
     os.makedirs(folder, exist_ok=True)
-    # Notes in Chinese make the manifest multi-byte UTF-8 and longer than
-    # several 4,095-byte reads.
-    notes = "".join(f"    <note id=\"{i}\">第 {i} 条更新说明：修正了若干问题。</note>\n"
-                    for i in range(1, 201))
-    manifest = ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<quelda>\n"
-                f"  <files lastversion=\"{version}\">\n"
-                "    <file name=\"Quelda.exe\"/>\n  </files>\n"
-                f"  <notes>\n{notes}  </notes>\n</quelda>\n")
-    with open(os.path.join(folder, "quelda.xml"), "w", encoding="utf-8", newline="\n") as f:
-        f.write(manifest)
-    with zipfile.ZipFile(os.path.join(folder, "zirorov.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+    package = os.path.join(folder, "zirorov.zip")
+    with zipfile.ZipFile(package, "w", zipfile.ZIP_DEFLATED) as z:
         if app:
             z.write(app, "Quelda.exe")
         z.writestr("readme.txt", f"Quelda Manager {version}\r\n")
         z.writestr("data/sample.txt", "sample data\r\n" * 500)
     if package_size:
-        pad_package(os.path.join(folder, "zirorov.zip"), package_size)
+        pad_package(package, package_size)
+    declared = ""
+    if declare:
+        with open(package, "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+        declared = f" size=\"{os.path.getsize(package)}\" sha256=\"{digest}\""
+    # Notes in Chinese make the manifest multi-byte UTF-8 and longer than
+    # several 4,095-byte reads.
+    notes = "".join(f"    <note id=\"{i}\">第 {i} 条更新说明：修正了若干问题。</note>\n"
+                    for i in range(1, 201))
+    manifest = ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<quelda>\n"
+                f"  <files lastversion=\"{version}\"{declared}>\n"
+                "    <file name=\"Quelda.exe\"/>\n  </files>\n"
+                f"  <notes>\n{notes}  </notes>\n</quelda>\n")
+    with open(os.path.join(folder, "quelda.xml"), "w", encoding="utf-8", newline="\n") as f:
+        f.write(manifest)
     with open(os.path.join(folder, "quelda.mdb"), "wb") as f:
         f.write(b"\x00\x01\x00\x00Standard Jet DB\x00")
         f.write(bytes((i * 7 + 3) % 251 for i in range(65536)))
@@ -203,6 +228,12 @@ class State:
             return dict(self.values)
 
 
+def file_validators(stat):
+    """The ETag and Last-Modified of a file, as nginx makes them."""
+    return {"etag": '"%x-%x"' % (int(stat.st_mtime), stat.st_size),
+            "modified": email.utils.formatdate(int(stat.st_mtime), usegmt=True)}
+
+
 def parse_values(query, values):
     """Applies fault settings given as query parameters onto values."""
     for name, items in urllib.parse.parse_qs(query, keep_blank_values=True).items():
@@ -258,12 +289,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         path, _, query = self.path.partition("?")
         if path.startswith("/_control/"):
             return self.control(path, query)
+        # The reply's status and the body bytes sent are filled in as it goes.
+        self.entry = [self.server.scheme, str(self.server.server_address[1]), self.command,
+                      self.path, self.headers.get("Host", ""),
+                      self.headers.get("Content-Type", ""),
+                      str(len(getattr(self, "request_body", b""))),
+                      self.headers.get("Range", ""), self.headers.get("If-Range", ""), 0, 0]
         with state.lock:
-            state.log.append("\t".join((
-                self.server.scheme, str(self.server.server_address[1]), self.command, self.path,
-                self.headers.get("Host", ""), self.headers.get("Content-Type", ""),
-                str(len(getattr(self, "request_body", b"")))))
-            )
+            state.log.append(self.entry)
         try:
             values = parse_values(query, state.snapshot())
         except ValueError as e:
@@ -277,27 +310,64 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.reply(404, NOT_FOUND_PAGE, "text/html", with_body)
         with open(file, "rb") as f:
             body = f.read()
-        self.fault_reply(values, body, FILES[name], with_body)
+            validators = file_validators(os.fstat(f.fileno()))
+        self.fault_reply(values, body, FILES[name], with_body, validators)
 
-    def fault_reply(self, values, body, content_type, with_body):
+    def wanted_range(self, fault, size, validators):
+        """The status and the first byte of the reply to this request's
+        Range, as nginx answers a single "bytes=N-"."""
+        asked = self.headers.get("Range", "")
+        if_range = self.headers.get("If-Range")
+        if not asked.startswith("bytes=") or not asked.endswith("-") or fault == "norange":
+            return 200, 0
+        first = asked[len("bytes="):-1]
+        if not first.isdigit():
+            return 200, 0
+        if if_range is not None and if_range not in validators.values():
+            return 200, 0
+        if fault == "unsatisfiable" or int(first) >= size:
+            return 416, size
+        if fault == "misrange":
+            return 206, 0
+        return 206, int(first)
+
+    def send_body(self, data):
+        self.wfile.write(data)
+        with self.server.state.lock:
+            self.entry[10] += len(data)
+
+    def fault_reply(self, values, body, content_type, with_body, validators):
         fault = values["fault"]
         at = values["at"]
+        extra = {"ETag": validators["etag"], "Last-Modified": validators["modified"],
+                 "Accept-Ranges": "bytes"}
+        if fault == "zero":
+            # At its offset in the file, whatever range is asked for.
+            at = 100 if at < 0 else at
+            if at < len(body):
+                body = body[:at] + b"\0" + body[at + 1:]
+        status, first = 200, 0
+        if fault not in ("flood", "chunked"):
+            status, first = self.wanted_range(fault, len(body), validators)
+        if status == 416:
+            extra["Content-Range"] = f"bytes */{len(body)}"
+            return self.send_head(416, 0, content_type, extra)
+        if status == 206:
+            extra["Content-Range"] = f"bytes {first}-{len(body) - 1}/{len(body)}"
+            body = body[first:]
         if fault == "slow":
             time.sleep(values["delay"])
         if fault == "hold":
             self.server.state.wait_for_release(values["delay"])
-        if fault == "zero":
-            at = 100 if at < 0 else at
-            if at < len(body):
-                body = body[:at] + b"\0" + body[at + 1:]
         if fault == "flood":
             self.send_head(200, 2_000_000_000, content_type)
             chunk = b"<quelda>" * 8192
             for _ in range(2_000_000_000 // len(chunk)):
-                self.wfile.write(chunk)
+                self.send_body(chunk)
             return
         if fault == "chunked":
             self.send_response(200)
+            self.entry[9] = 200
             self.send_header("Content-Type", content_type)
             self.send_header("Transfer-Encoding", "chunked")
             self.send_header("Connection", "close")
@@ -305,13 +375,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if with_body:
                 for i in range(0, len(body), 1000):
                     piece = body[i:i + 1000]
-                    self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+                    self.wfile.write(b"%x\r\n" % len(piece))
+                    self.send_body(piece)
+                    self.wfile.write(b"\r\n")
                 self.wfile.write(b"0\r\n\r\n")
             return
         if fault in ("short", "reset"):
             cut = len(body) // 2 if at < 0 else min(at, len(body))
-            self.send_head(200, len(body), content_type)
-            self.wfile.write(body[:cut])
+            self.send_head(status, len(body), content_type, extra)
+            self.send_body(body[:cut])
             if fault == "reset":
                 # A pause lets the client read the part first: a reset makes
                 # the peer's kernel drop data not yet read. Linger 0 turns the
@@ -321,18 +393,28 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                            struct.pack("ii", 1, 0))
                 self.connection.close()
             return
-        self.send_head(200, len(body), content_type)
+        if fault == "stall":
+            self.send_head(status, len(body), content_type, extra)
+            if with_body:
+                self.send_body(body[:max(at, 0)])
+            self.server.state.wait_for_release(values["delay"])
+            return
+        self.send_head(status, len(body), content_type, extra)
         if not with_body:
             return
         step = values["trickle"] if fault == "slow" and values["trickle"] > 0 else 65536
         for i in range(0, len(body), step):
             if i and fault == "slow":
                 time.sleep(values["interval"])
-            self.wfile.write(body[i:i + step])
+            self.send_body(body[i:i + step])
 
-    def send_head(self, status, length, content_type):
+    def send_head(self, status, length, content_type, extra=None):
         self.send_response(status)
+        if hasattr(self, "entry"):
+            self.entry[9] = status
         self.send_header("Content-Type", content_type)
+        for header, value in (extra or {}).items():
+            self.send_header(header, value)
         self.send_header("Content-Length", str(length))
         self.send_header("Connection", "close")
         self.end_headers()
@@ -360,7 +442,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.reply(200, b"ok\n", "text/plain")
         if path == "/_control/log":
             with state.lock:
-                text = "".join(line + "\n" for line in state.log)
+                text = "".join("\t".join(map(str, entry)) + "\n" for entry in state.log)
             return self.reply(200, text.encode(), "text/plain; charset=utf-8")
         return self.reply(404, NOT_FOUND_PAGE, "text/html")
 
@@ -466,6 +548,8 @@ def main():
     site.add_argument("--version", default="1.2.3.4")
     site.add_argument("--app", help="an exe to put into the package as Quelda.exe")
     site.add_argument("--package-size", type=int, help="pad the package to this many bytes")
+    site.add_argument("--declare", action="store_true",
+                      help="declare the package's size and sha256 in the manifest")
     for name in ("serve", "run", "start"):
         add_serve_options(commands.add_parser(name))
     commands.choices["run"].add_argument("child", nargs=argparse.REMAINDER)
@@ -476,7 +560,8 @@ def main():
     if options.command == "certs":
         ensure_certs(options.certs, options.host)
     elif options.command == "site":
-        make_site(options.folder, options.version, options.app, options.package_size)
+        make_site(options.folder, options.version, options.app, options.package_size,
+                  options.declare)
     elif options.command == "serve":
         # Blocked before the server threads start, so that only sigwait sees them.
         signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM})

@@ -1,0 +1,3 @@
+#include "install/stall_limit.h"
+
+DWORD StallLimitMs() { return kStallLimitMs; }
