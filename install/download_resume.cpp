@@ -12,6 +12,15 @@ constexpr wchar_t kValidatorSuffix[] = L".validator";
 // ETags and HTTP dates are far shorter; a longer one is not kept.
 constexpr DWORD kValidatorChars = 200;
 
+// It goes into a request header: only the printable characters of one.
+bool FitsHeader(const WStr& validator) {
+  if (validator.empty() || validator.size() > kValidatorChars) return false;
+  for (size_t i = 0; i < validator.size(); ++i) {
+    if (validator[i] < 0x20 || validator[i] > 0x7E) return false;
+  }
+  return true;
+}
+
 WStr ValidatorPath(const WStr& path) {
   WStr file = path;
   file.Append(kValidatorSuffix);
@@ -26,7 +35,8 @@ WStr LoadValidator(const WStr& path) {
   if (!file || !ReadFile(file.get(), text, sizeof(text), &read, nullptr)) return WStr();
   // A file of more than kValidatorChars characters is none of ours.
   if (read % sizeof(wchar_t) || read / sizeof(wchar_t) > kValidatorChars) return WStr();
-  return WStr(text, read / sizeof(wchar_t));
+  WStr validator(text, read / sizeof(wchar_t));
+  return FitsHeader(validator) ? validator : WStr();
 }
 
 }  // namespace
@@ -64,7 +74,7 @@ PartPlan PlanPart(const WStr& path, const ResumeTerms& terms) {
 
 void SaveValidator(const WStr& path, const WStr& validator) {
   WStr file = ValidatorPath(path);
-  if (validator.empty() || validator.size() > kValidatorChars) {
+  if (!FitsHeader(validator)) {
     DeleteFileW(file.c_str());
     return;
   }

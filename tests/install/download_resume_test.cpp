@@ -178,6 +178,20 @@ TEST_F(ResumeServerIntegration, PartThatCannotBeTheDeclaredOneStartsOver) {
   ASSERT_EQ(PackageRequests().size(), 1u);
   EXPECT_EQ(PackageRequests()[0].range, "");
 
+  // A validator file that would carry a header of its own into the request.
+  UseFolder(L"resume_injected");
+  ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\download").c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(package_, site.substr(0, kCut)));
+  const wchar_t injected[] = L"\"v\"\r\nRange: bytes=0-1";
+  ASSERT_TRUE(WriteFileBytes(package_ + L".validator",
+                             std::string(reinterpret_cast<const char*>(injected),
+                                         sizeof injected - sizeof(wchar_t))));
+  ASSERT_TRUE(ServerReset() && ServerServe(L"resume"));
+  ASSERT_EQ(Run(), kDownloaded);
+  EXPECT_TRUE(ReadFileBytes(package_) == site);
+  ASSERT_EQ(PackageRequests().size(), 1u);
+  EXPECT_EQ(PackageRequests()[0].range, "");
+
   // Continued to its size but not the declared bytes: deleted, and the
   // next try starts from zero.
   UseFolder(L"resume_damaged");
