@@ -16,8 +16,7 @@ constexpr wchar_t kPartSuffix[] = L".download";
 
 bool DownloadDemoDatabase(const WorkerInputs& inputs, const InstallFolder& installFolder,
                           const Manifest& declared, WStr* part) {
-  bool isDeclared = !declared.databaseSize.empty() || !declared.databaseSha256.empty();
-  if (SignedUpdates(inputs) && !isDeclared) {
+  if (SignedUpdates(inputs) && !DeclaresDatabase(declared)) {
     Send(inputs, ReportId::kNotVerified, kDatabaseUrl, kDatabaseUndeclared, kInstallationIntact);
     return false;
   }

@@ -1,8 +1,5 @@
 #include "install/number_text.h"
 
-#include <stdio.h>
-#include <wchar.h>
-
 namespace {
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
@@ -29,11 +26,7 @@ WStr GroupThousands(const WStr& text) {
   return result;
 }
 
-WStr DecimalText(uint32_t value) {
-  wchar_t text[16] = {};
-  _snwprintf_s(text, 16, _TRUNCATE, L"%u", value);
-  return WStr(text);
-}
+WStr DecimalText(uint32_t value) { return DecimalText64(value); }
 
 WStr DecimalText64(uint64_t value) {
   // Digits from the end: msvcrt's %llu is not on every system.

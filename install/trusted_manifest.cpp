@@ -54,10 +54,10 @@ bool FetchTrustedManifest(const WorkerInputs& inputs, Manifest* manifest) {
   }
   *manifest = ReadManifest(bytes);
   uint64_t serial = 0;
-  bool databaseDeclared = !manifest->databaseSize.empty() || !manifest->databaseSha256.empty();
+  bool databaseWhole = !DeclaresDatabase(*manifest) ||
+                       DeclaresWhole(manifest->databaseSize, manifest->databaseSha256);
   if (manifest->newest == 0 || !DeclaresWhole(manifest->packageSize, manifest->packageSha256) ||
-      (databaseDeclared && !DeclaresWhole(manifest->databaseSize, manifest->databaseSha256)) ||
-      !ParseDecimal64(manifest->serial, &serial)) {
+      !databaseWhole || !ParseDecimal64(manifest->serial, &serial)) {
     return Refuse(inputs, kManifestUrl, kManifestIncomplete);
   }
   // In update mode the installation is known before the download: an older

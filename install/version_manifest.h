@@ -16,6 +16,11 @@ struct Manifest {
   WStr serial;
 };
 
+// Whether the manifest says anything of the demo database.
+inline bool DeclaresDatabase(const Manifest& manifest) {
+  return !manifest.databaseSize.empty() || !manifest.databaseSha256.empty();
+}
+
 // The manifest's bytes (UTF-8) read: the root's child files, its
 // lastversion, size, sha256, mdbsize, mdbsha256 and serial. Whether the
 // manifest is well formed is not asked: a files element with a readable

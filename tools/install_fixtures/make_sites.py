@@ -81,12 +81,18 @@ TREE = {
 ORDER = ["Quelda.exe", "readme.txt", "data", "docs"]
 
 
-def make_app(sites, app):
-    site = os.path.join(sites, "app")
-    expected = os.path.join(sites, "app_expected")
+def fresh_site(sites, name):
+    """A new demo site of 2.0.0.0 under the name, and an empty place for the
+    tree that must come out of its package."""
+    site, expected = os.path.join(sites, name), os.path.join(sites, name + "_expected")
     for folder in (site, expected):
         shutil.rmtree(folder, ignore_errors=True)
     update_server.make_site(site, "2.0.0.0")
+    return site, expected
+
+
+def make_app(sites, app):
+    site, expected = fresh_site(sites, "app")
     os.makedirs(expected)
     shutil.copyfile(app, os.path.join(expected, "Quelda.exe"))
     for name, text in TREE.items():
@@ -182,11 +188,7 @@ FAULT_ITEMS = (["Quelda.exe", "readme.txt", "notes.txt", "data/"]
 
 
 def make_fault(sites, app):
-    site = os.path.join(sites, "fault")
-    expected = os.path.join(sites, "fault_expected")
-    for folder in (site, expected):
-        shutil.rmtree(folder, ignore_errors=True)
-    update_server.make_site(site, "2.0.0.0")
+    site, expected = fresh_site(sites, "fault")
     assert len(FAULT_ITEMS) == 30
     with zipfile.ZipFile(os.path.join(site, "zirorov.zip"), "w", zipfile.ZIP_DEFLATED) as z:
         for i, name in enumerate(FAULT_ITEMS):
