@@ -9,7 +9,19 @@ if [ -n "${QUELDA_DPI:-}" ] && [ "$QUELDA_DPI" != 96 ]; then
 else
   export WINEPREFIX="$build/wineprefix"
 fi
-export WINEARCH=win32
+# A build for x86_64 (a machine whose kernel runs no 32-bit code) runs
+# under Wine's 64-bit loader and server, in a 64-bit prefix.
+WINEARCH=win32
+if [ -f "$build/wine-arch" ]; then WINEARCH=$(cat "$build/wine-arch"); fi
+export WINEARCH
+if [ "$WINEARCH" = win64 ]; then
+  export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+  QUELDA_WINE=$WINELOADER
+  QUELDA_WINESERVER=$WINESERVER
+else
+  QUELDA_WINE=wine
+  QUELDA_WINESERVER=wineserver
+fi
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if [ -f "$build/harness/display" ]; then
