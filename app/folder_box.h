@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/str.h"
-#include "install/install_folder.h"
+#include "disk/install_folder.h"
 
 // The most characters of install folder text that the folder test accepts
 // and install paths build on: a longer text, cut to fit, would name another

@@ -9,9 +9,9 @@
 #include "common/module_path.h"
 #include "common/scoped.h"
 #include "common/scoped_gdiplus.h"
-#include "install/install_folder.h"
-#include "install/update_lock.h"
-#include "install/update_switch.h"
+#include "disk/install_folder.h"
+#include "update/update_lock.h"
+#include "update/update_switch.h"
 #include "res/resource_ids.h"
 // The build's own: the keys given to it (QUELDA_UPDATE_KEYS).
 #include "update_keys.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "install/update_keys.h"
+#include "verify/update_keys.h"
 
 // Process-wide state of a first start, created by the entry and kept until it
 // ends. Both events are manual-reset and created not signalled.

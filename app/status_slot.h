@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "install/status_report.h"
+#include "report/status_report.h"
 
 constexpr size_t kStatusTextSize = 512;  // 511 characters and the terminator
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "install/worker_inputs.h"
+#include "worker/worker_inputs.h"
 
 // The folder box and the option boxes as they stand now; user-interface
 // thread only.

@@ -6,9 +6,9 @@
 #include "app/status_slot.h"
 #include "app/wizard_choices.h"
 #include "common/module_path.h"
-#include "install/install_worker.h"
-#include "install/staged_package.h"
-#include "install/worker_inputs.h"
+#include "worker/install_worker.h"
+#include "worker/staged_package.h"
+#include "worker/worker_inputs.h"
 
 ScopedThread gWorkerThread;
 ScopedInternetHandle gWorkerSession;

@@ -48,11 +48,11 @@ def main():
     rows = ",\n".join("     {" + ", ".join(f"0x{b:02x}" for b in p) + "}" for p in points)
     names = ", ".join(os.path.basename(k) for k in keys) or "none"
     text = ("// Made by cmake/embed_update_keys.py from the build's keys: " + names + ".\n"
-            "#pragma once\n\n#include \"install/update_keys.h\"\n\n"
+            "#pragma once\n\n#include \"verify/update_keys.h\"\n\n"
             f"static const UpdateKeys kBuildUpdateKeys = {{{len(points)}, {{\n{rows}}}}};\n"
             if points else
             "// Made by cmake/embed_update_keys.py: the build has no keys.\n"
-            "#pragma once\n\n#include \"install/update_keys.h\"\n\n"
+            "#pragma once\n\n#include \"verify/update_keys.h\"\n\n"
             "static const UpdateKeys kBuildUpdateKeys = {0, {}};\n")
     partial = out + ".part"
     with open(partial, "w", encoding="ascii") as f:

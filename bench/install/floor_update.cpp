@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "net/update_server.h"
+#include "fetch/update_server.h"
 #include "support/clock.h"
 
 namespace {

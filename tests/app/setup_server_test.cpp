@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "net/update_server.h"
+#include "fetch/update_server.h"
 #include "app/control_ids.h"
 #include "support/clock.h"
 #include "support/link_probe.h"

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <stdlib.h>
 
-#include "install/fault_point.h"
+#include "disk/fault_point.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "support/stall_plan.h"
 
-#include "install/stall_limit.h"
+#include "fetch/stall_limit.h"
 
 namespace {
 

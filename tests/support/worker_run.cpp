@@ -1,6 +1,6 @@
 #include "support/worker_run.h"
 
-#include "install/install_worker.h"
+#include "worker/install_worker.h"
 #include "support/clock.h"
 
 class WorkerRun::Recorder final : public Reporter {

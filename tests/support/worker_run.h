@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/scoped.h"
-#include "install/worker_inputs.h"
+#include "worker/worker_inputs.h"
 
 // One report as the worker gave it, with the text the status line would
 // show.

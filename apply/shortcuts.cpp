@@ -1,0 +1,58 @@
+#include "apply/shortcuts.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <stdio.h>
+
+#include "common/scoped.h"
+#include "common/shell_places.h"
+
+namespace {
+
+constexpr wchar_t kLinkName[] = L"\\Quelda Manager.lnk";
+
+struct Shortcut {
+  WStr path;
+  bool checked;
+};
+
+void SaveLinks(Shortcut* shortcuts, int count, const WStr& applicationFile) {
+  ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              link.ReceiveVoid()))) {
+    return;
+  }
+  if (FAILED(link->SetPath(applicationFile.c_str())) || FAILED(link->SetDescription(kLinkName))) {
+    return;
+  }
+  ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.ReceiveVoid()))) return;
+  for (int i = 0; i < count; ++i) {
+    if (shortcuts[i].checked && !shortcuts[i].path.empty()) {
+      file->Save(shortcuts[i].path.c_str(), FALSE);
+    }
+  }
+}
+
+}  // namespace
+
+void CreateShortcuts(const InstallChoices& choices, const WStr& applicationFile) {
+  Shortcut shortcuts[] = {
+      {ShellLinkPath(CSIDL_DESKTOP), choices.desktopLink},
+      {ShellLinkPath(CSIDL_PROGRAMS), choices.programsLink},
+      {ShellLinkPath(CSIDL_STARTUP), choices.startupLink},
+      {QuickLaunchLinkPath(), choices.quickLaunchLink},
+  };
+  bool anyChecked = false;
+  for (const Shortcut& shortcut : shortcuts) anyChecked = anyChecked || shortcut.checked;
+  if (anyChecked) {
+    // Nothing else on this thread uses COM: it lives for these calls only.
+    ScopedComInit com;
+    SaveLinks(shortcuts, 4, applicationFile);
+  }
+  for (const Shortcut& shortcut : shortcuts) {
+    if (!shortcut.checked && !shortcut.path.empty()) _wremove(shortcut.path.c_str());
+  }
+}

@@ -1,0 +1,3 @@
+#include "disk/fault_point.h"
+
+FaultAction FaultPoint() { return FaultAction::kNone; }

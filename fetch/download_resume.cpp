@@ -1,0 +1,102 @@
+#include "fetch/download_resume.h"
+
+#include "common/scoped.h"
+#include "verify/manifest_fields.h"
+#include "verify/package_check.h"
+#include "fetch/reply_headers.h"
+
+namespace {
+
+// Beside the part, named for this setup alone.
+constexpr wchar_t kValidatorSuffix[] = L".validator";
+// ETags and HTTP dates are far shorter; a longer one is not kept.
+constexpr DWORD kValidatorChars = 200;
+
+// It goes into a request header: only the printable characters of one.
+bool FitsHeader(const WStr& validator) {
+  if (validator.empty() || validator.size() > kValidatorChars) return false;
+  for (size_t i = 0; i < validator.size(); ++i) {
+    if (validator[i] < 0x20 || validator[i] > 0x7E) return false;
+  }
+  return true;
+}
+
+WStr ValidatorPath(const WStr& path) {
+  WStr file = path;
+  file.Append(kValidatorSuffix);
+  return file;
+}
+
+WStr LoadValidator(const WStr& path) {
+  ScopedHandle file(CreateFileW(ValidatorPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  wchar_t text[kValidatorChars + 1] = {};
+  DWORD read = 0;
+  if (!file || !ReadFile(file.get(), text, sizeof(text), &read, nullptr)) return WStr();
+  // A file of more than kValidatorChars characters is none of ours.
+  if (read % sizeof(wchar_t) || read / sizeof(wchar_t) > kValidatorChars) return WStr();
+  WStr validator(text, read / sizeof(wchar_t));
+  return FitsHeader(validator) ? validator : WStr();
+}
+
+}  // namespace
+
+bool ResumeTermsFor(const WStr& sizeText, const WStr& sha256Text, ResumeTerms* terms) {
+  uint64_t size = 0;
+  if (sha256Text.empty() || !ParseDecimal64(sizeText, &size) || size == 0 ||
+      size > 0xFFFFFFFFu) {
+    return false;
+  }
+  terms->size = static_cast<uint32_t>(size);
+  terms->sizeText = &sizeText;
+  terms->sha256Text = &sha256Text;
+  return true;
+}
+
+PartPlan PlanPart(const WStr& path, const ResumeTerms& terms) {
+  PartPlan plan;
+  bool known = false;
+  uint64_t have = path.empty() ? 0 : FileSizeOf(path.c_str(), &known);
+  if (!known || have == 0 || have > terms.size) return plan;
+  if (have == terms.size) {
+    if (PackageMatches(path.c_str(), *terms.sizeText, *terms.sha256Text)) {
+      plan.use = PartUse::kWhole;
+      plan.have = terms.size;
+    }
+    return plan;
+  }
+  plan.validator = LoadValidator(path);
+  if (plan.validator.empty()) return plan;
+  plan.use = PartUse::kResume;
+  plan.have = static_cast<uint32_t>(have);
+  return plan;
+}
+
+void SaveValidator(const WStr& path, const WStr& validator) {
+  WStr file = ValidatorPath(path);
+  if (!FitsHeader(validator)) {
+    DeleteFileW(file.c_str());
+    return;
+  }
+  ScopedHandle out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD bytes = static_cast<DWORD>(validator.size() * sizeof(wchar_t)), written = 0;
+  // A validator that did not land whole must not be taken for one.
+  if (!out || !WriteFile(out.get(), validator.c_str(), bytes, &written, nullptr) ||
+      written != bytes) {
+    out.Reset();
+    DeleteFileW(file.c_str());
+  }
+}
+
+void DiscardPart(const WStr& path) {
+  DeleteFileW(path.c_str());
+  DeleteFileW(ValidatorPath(path).c_str());
+}
+
+bool RangeContinues(HINTERNET request, uint32_t have, const ResumeTerms& terms) {
+  uint64_t first = 0, last = 0, total = 0;
+  return QueryContentRange(request, &first, &last, &total) && first == have &&
+         last + 1 == terms.size && (total == 0 || total == terms.size) &&
+         QueryContentLength(request) == terms.size - have;
+}

@@ -1,0 +1,66 @@
+#include "fetch/reply_headers.h"
+
+#include <wchar.h>
+
+namespace {
+
+// Validators and ranges are short; a longer header is no use here.
+constexpr DWORD kHeaderChars = 256;
+
+uint32_t QueryNumber(HINTERNET request, DWORD query) {
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  HttpQueryInfoW(request, query | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr);
+  return value;
+}
+
+WStr QueryText(HINTERNET request, DWORD query) {
+  wchar_t text[kHeaderChars] = {};
+  DWORD size = sizeof(text) - sizeof(wchar_t);
+  if (!HttpQueryInfoW(request, query, text, &size, nullptr)) return WStr();
+  return WStr(text);
+}
+
+// Reads the digits at *at into value; false when there are none or more
+// than 64 bits hold.
+bool ReadNumber(const wchar_t** at, uint64_t* value) {
+  const wchar_t* p = *at;
+  uint64_t n = 0;
+  for (; *p >= L'0' && *p <= L'9'; ++p) {
+    if (p - *at >= 19) return false;
+    n = n * 10 + static_cast<uint64_t>(*p - L'0');
+  }
+  if (p == *at) return false;
+  *at = p;
+  *value = n;
+  return true;
+}
+
+}  // namespace
+
+uint32_t QueryContentLength(HINTERNET request) {
+  return QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH);
+}
+
+uint32_t QueryStatusCode(HINTERNET request) { return QueryNumber(request, HTTP_QUERY_STATUS_CODE); }
+
+bool QueryContentRange(HINTERNET request, uint64_t* first, uint64_t* last, uint64_t* total) {
+  WStr text = QueryText(request, HTTP_QUERY_CONTENT_RANGE);
+  const wchar_t* p = text.c_str();
+  if (wcsncmp(p, L"bytes ", 6) != 0) return false;
+  p += 6;
+  if (!ReadNumber(&p, first) || *p++ != L'-' || !ReadNumber(&p, last) || *p++ != L'/') {
+    return false;
+  }
+  if (p[0] == L'*' && p[1] == 0) {
+    *total = 0;
+    return true;
+  }
+  return ReadNumber(&p, total) && *p == 0 && *first <= *last;
+}
+
+WStr QueryValidator(HINTERNET request) {
+  WStr etag = QueryText(request, HTTP_QUERY_ETAG);
+  if (!etag.empty() && etag[0] == L'"') return etag;
+  return QueryText(request, HTTP_QUERY_LAST_MODIFIED);
+}

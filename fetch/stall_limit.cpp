@@ -1,0 +1,3 @@
+#include "fetch/stall_limit.h"
+
+DWORD StallLimitMs() { return kStallLimitMs; }

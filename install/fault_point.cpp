@@ -1,3 +1,0 @@
-#include "install/fault_point.h"
-
-FaultAction FaultPoint() { return FaultAction::kNone; }

@@ -1,3 +1,0 @@
-#include "install/stall_limit.h"
-
-DWORD StallLimitMs() { return kStallLimitMs; }

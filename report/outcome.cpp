@@ -1,0 +1,23 @@
+#include "report/outcome.h"
+
+#include <initializer_list>
+
+#include "common/error_text.h"
+
+Outcome Outcome::Failed(ReportId report, const wchar_t* first, const wchar_t* second,
+                        const wchar_t* third, const wchar_t* fourth) {
+  Outcome outcome(Kind::kFailed);
+  outcome.report_ = report;
+  for (const wchar_t* argument : {first, second, third, fourth}) {
+    if (!argument) break;
+    outcome.arguments_[outcome.count_++] = argument;
+  }
+  return outcome;
+}
+
+Outcome Outcome::FailedWithError(ReportId report, DWORD error, const wchar_t* first,
+                                 const wchar_t* second) {
+  WStr reason = ErrorText(error);
+  return second ? Failed(report, first, second, reason.c_str())
+                : Failed(report, first, reason.c_str());
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "disk/install_folder.h"
+#include "verify/package_check.h"
+#include "update/update_plan.h"
+#include "worker/worker_inputs.h"
+#include "zip/unzipper.h"
+
+// Carries out a plan all or nothing: the journal first, then every new file
+// written whole (and flushed) under the setup's own name in the install
+// folder, then the switch, renames only: each old file into the backup
+// folder, each new one into its place. A failure on the way undoes it in
+// reverse order, so that the folder is the previous version again, byte
+// for byte, with its times and attributes. False after the failure report.
+bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
+                 const CheckedPackage& package, UpdatePlan* plan);
+
+// What a run ended part-way left in the folder, finished from its journal:
+// forward when every new file was written whole, back otherwise. True when
+// nothing is left unfinished; false, with the journal still there and the
+// thread's last error set, when a step could not be made. *what names the
+// path of that step, when given.
+bool FinishUnfinishedUpdate(const InstallFolder& installFolder, WStr* what = nullptr);
+// Whether a run ended part-way left anything of its own in the folder.
+bool HasUnfinishedUpdate(const InstallFolder& installFolder);

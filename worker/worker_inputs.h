@@ -1,0 +1,98 @@
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+#include <stdint.h>
+
+#include "common/str.h"
+#include "report/status_report.h"
+#include "verify/update_keys.h"
+
+// Everything the install worker is handed; it knows no wizard.
+
+// The user's choices, taken on the user-interface thread when the user
+// gives the go-ahead.
+struct InstallChoices {
+  // As the folder box showed it; empty when it held no folder to use.
+  WStr folder;
+  bool demoDatabase = false;
+  bool desktopLink = false;
+  bool programsLink = false;
+  bool startupLink = false;
+  bool quickLaunchLink = false;
+};
+
+// Where the worker's reports go. Calls come from the worker thread and
+// never wait for the user interface, but for EndNavigation.
+class Reporter {
+ public:
+  virtual void Report(const StatusReport& report) = 0;
+  // A new bar of range steps, at position 0.
+  virtual void PrepareProgress(uint32_t range) = 0;
+  // Past its go-ahead the worker changes the disk: the user stays on the
+  // download page for the rest of the run. Returns once that holds.
+  virtual void EndNavigation() = 0;
+
+ protected:
+  ~Reporter() = default;
+};
+
+// The go-ahead and the choices that come with it: the user-interface
+// thread gives both, the worker waits for the event and then reads them.
+class GoAhead {
+ public:
+  // The event is manual-reset and stays the caller's.
+  explicit GoAhead(HANDLE proceedEvent = nullptr) : event_(proceedEvent) {}
+  GoAhead(const GoAhead&) = delete;
+  GoAhead& operator=(const GoAhead&) = delete;
+
+  void UseEvent(HANDLE proceedEvent) { event_ = proceedEvent; }
+  HANDLE event() const { return event_; }
+  // The choices first, then the event: a worker that sees the event set
+  // reads these choices.
+  void Give(const InstallChoices& choices);
+  // Back from the download page.
+  void Withdraw();
+  InstallChoices Choices() const;
+
+ private:
+  HANDLE event_;
+  mutable SRWLOCK lock_ = SRWLOCK_INIT;
+  InstallChoices choices_;
+};
+
+struct WorkerInputs {
+  Reporter* reporter = nullptr;
+  // Set when the worker is to stop; manual-reset.
+  HANDLE cancelEvent = nullptr;
+  GoAhead* goAhead = nullptr;
+  // The WinInet session the worker downloads on; closing it cuts a blocked
+  // read short.
+  HINTERNET session = nullptr;
+  // Where the package lands before the go-ahead, with its backslash: a
+  // folder of the setup's own that the worker removes again (scratch), or
+  // the install folder itself when it is known from the start.
+  WStr stagingFolder;
+  bool stagingIsScratch = false;
+  // The keys an update's manifest must be signed with; null or none: no
+  // signature is asked for.
+  const UpdateKeys* keys = nullptr;
+};
+
+// Whether the setup takes only signed updates.
+inline bool SignedUpdates(const WorkerInputs& inputs) {
+  return inputs.keys && inputs.keys->count > 0;
+}
+
+// Whether the cancel event is set (a wait that fails counts as set: a
+// worker that cannot tell must not go on changing things).
+bool CancelSet(const WorkerInputs& inputs);
+
+// Sends a report with its arguments (a null one ends them).
+void Send(const WorkerInputs& inputs, ReportId id, const wchar_t* first = nullptr,
+          const wchar_t* second = nullptr, const wchar_t* third = nullptr,
+          const wchar_t* fourth = nullptr, const wchar_t* fifth = nullptr);
+// The same for a report with the progress flag, at that bar position.
+void SendProgress(const WorkerInputs& inputs, ReportId id, uint32_t position,
+                  const wchar_t* first = nullptr, const wchar_t* second = nullptr,
+                  const wchar_t* third = nullptr);
