@@ -51,8 +51,8 @@ const wchar_t kResultLogDoc[] =
 
 std::vector<std::wstring> RealDocuments() {
   std::vector<std::wstring> docs = {kManifest, kPage, kConfig, kSvg, kResultLogDoc};
-  // The setup's own application manifest, as it is in the sources.
-  std::wstring path = L"Z:" QUELDA_SOURCE_DIR L"/res/setup.manifest";
+  // The setup's own application manifest, as the build makes it.
+  std::wstring path = L"Z:" QUELDA_BINARY_DIR L"/generated/setup.manifest";
   for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
   std::string bytes = ReadFileBytes(path);
   EXPECT_FALSE(bytes.empty());
