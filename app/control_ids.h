@@ -22,6 +22,9 @@ enum ControlId : int {
 // Posted to the download page for every status report; wParam is the
 // progress flag.
 constexpr UINT WM_SETUP_STATUS = WM_USER + 3;
+// Posted to the download page once the worker has taken the go-ahead: the
+// user stays on that page for the rest of the run.
+constexpr UINT kMsgEndNavigation = WM_APP + 2;
 
 // Sent by a second start to the window of the running setup; a window that
 // sets bit 30 of its reply is left alone.

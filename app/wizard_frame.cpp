@@ -130,7 +130,7 @@ void Navigate(HWND frame, int id) {
     proceed = gPageIndex == kPageOptions;
     if (gPageIndex < kPageCount - 1) ++gPageIndex;
   } else {
-    if (gPageIndex == kPageDownload) WithdrawGoAhead();
+    if (gPageIndex == kPageDownload && !WithdrawGoAhead()) return;
     if (gPageIndex > 0) --gPageIndex;
   }
   ShowCurrentPage(frame);

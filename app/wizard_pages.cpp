@@ -190,6 +190,10 @@ INT_PTR CALLBACK DownloadPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
     case WM_SETUP_STATUS:
       ShowStatus(page);
       break;
+    case kMsgEndNavigation:
+      EnableWindow(GetDlgItem(GetParent(page), kIdBack), FALSE);
+      EnableWindow(GetDlgItem(GetParent(page), kIdNext), FALSE);
+      break;
   }
   return FALSE;
 }

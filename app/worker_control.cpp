@@ -21,13 +21,8 @@ class PageReporter final : public Reporter {
   void SetPage(HWND page) { page_ = page; }
   void Report(const StatusReport& report) override { PostStatus(page_, report); }
   void PrepareProgress(uint32_t range) override { PostProgressRange(page_, range); }
-  void EndNavigation() override {
-    // Window messages answered by the user-interface thread, which never
-    // waits for the worker without answering them.
-    HWND frame = GetParent(page_);
-    EnableWindow(GetDlgItem(frame, kIdBack), FALSE);
-    EnableWindow(GetDlgItem(frame, kIdNext), FALSE);
-  }
+  // Only the user-interface thread touches windows.
+  void EndNavigation() override { PostMessageW(page_, kMsgEndNavigation, 0, 0); }
 
  private:
   HWND page_ = nullptr;
@@ -89,7 +84,7 @@ void StopWorker() {
 void EndWorker() {
   StopWorker();
   // Parts kept for a retry go with the setup.
-  RemoveStagedDownloads(gWorkerInputs);
+  RemoveStagedDownloads(gWorkerInputs.stagingFolder, gWorkerInputs.stagingIsScratch);
 }
 
 void StartWorker(HWND downloadPage) {
@@ -98,6 +93,7 @@ void StartWorker(HWND downloadPage) {
   gWorkerSession.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   gReporter.SetPage(downloadPage);
   gGoAhead.UseEvent(gProceedEvent);
+  gGoAhead.ReleaseTaken();
   gWorkerInputs.reporter = &gReporter;
   gWorkerInputs.cancelEvent = gCancelEvent;
   gWorkerInputs.goAhead = &gGoAhead;
@@ -112,7 +108,7 @@ void GiveGoAhead() {
   gGoAhead.Give(ReadChoices());
 }
 
-void WithdrawGoAhead() {
+bool WithdrawGoAhead() {
   gGoAhead.UseEvent(gProceedEvent);
-  gGoAhead.Withdraw();
+  return gGoAhead.Withdraw();
 }

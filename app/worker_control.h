@@ -22,8 +22,9 @@ void EndWorker();
 // The user moves onto the download page (at once in update mode): the
 // choices as the pages show them go to the worker with the go-ahead.
 void GiveGoAhead();
-// Back from the download page.
-void WithdrawGoAhead();
+// Back from the download page: false once the worker has taken the
+// go-ahead, and the wizard then stays where it is.
+bool WithdrawGoAhead();
 
 // Waits for the handle while still answering messages sent to this thread,
 // so that a worker waiting for the user interface can always finish.

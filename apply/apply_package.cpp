@@ -3,29 +3,24 @@
 #include <windows.h>
 #include <utility>
 
-#include "common/ensure_folder.h"
 #include "apply/backup_folder.h"
 #include "apply/close_app.h"
-#include "apply/demo_database.h"
-#include "common/error_text.h"
 #include "common/number_text.h"
-#include "apply/shortcuts.h"
-#include "verify/manifest_trust.h"
-#include "update/update_plan.h"
-#include "update/update_journal.h"
-#include "update/update_lock.h"
-#include "update/update_switch.h"
 #include "common/version_number.h"
+#include "disk/file_system.h"
+#include "update/update_journal.h"
+#include "update/update_plan.h"
+#include "update/update_switch.h"
 
 namespace {
 
 // The longest paths the installation will use, in the install folder and
 // in the backup folder (with room for a backup's number), are within what
 // Windows takes: a file's path within 259 characters, a folder's within 247
-// (CreateDirectory keeps room for a short name). False after a failure
-// report naming the item.
-bool PathsFit(const WorkerInputs& inputs, ZipHandle* archive, const ArchiveFacts& facts,
-              const InstallFolder& installFolder, const WStr& backupFolder) {
+// (CreateDirectory keeps room for a short name). The failure names the
+// item.
+Outcome PathsFit(ZipHandle* archive, const ArchiveFacts& facts, const InstallFolder& installFolder,
+                 const WStr& backupFolder) {
   constexpr size_t kFileChars = MAX_PATH - 1;
   constexpr size_t kFolderChars = MAX_PATH - 13;
   size_t folder = installFolder.Path(L"").size();
@@ -38,30 +33,28 @@ bool PathsFit(const WorkerInputs& inputs, ZipHandle* archive, const ArchiveFacts
              backupFolder.size() + facts.lastName.length + kBackupNumberChars > kFileChars) {
     tooLong = facts.lastName.index;
   }
-  if (tooLong < 0 && folder > 0) return true;
+  if (tooLong < 0 && folder > 0) return Outcome::Done();
   ZipItem item{};
   if (tooLong >= 0) GetArchiveItem(archive, tooLong, &item);
-  Send(inputs, ReportId::kExtractFailed, item.name, kInstallationIntact);
-  return false;
+  return Outcome::Failed(ReportId::kExtractFailed, item.name);
 }
 
 // Whether the install folder's drive has room for what the update writes
-// before it switches; false after the failure report saying how much is
-// needed and free. True when the system cannot tell.
-bool RoomFor(const WorkerInputs& inputs, const InstallFolder& installFolder, uint64_t bytes) {
+// before it switches; the failure says how much is needed and free. Done
+// when the system cannot tell.
+Outcome RoomFor(const InstallFolder& installFolder, uint64_t bytes) {
   ULARGE_INTEGER available = {};
   WStr folder = installFolder.Path(L"");
   if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) ||
       bytes <= available.QuadPart) {
-    return true;
+    return Outcome::Done();
   }
   auto kilobytes = [](uint64_t value) {
     uint64_t kb = (value + 1023) / 1024;
     return GroupThousands(DecimalText(kb > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kb)));
   };
-  Send(inputs, ReportId::kNoRoom, folder.c_str(), kilobytes(bytes).c_str(),
-       kilobytes(available.QuadPart).c_str(), kInstallationIntact);
-  return false;
+  return Outcome::Failed(ReportId::kNoRoom, folder.c_str(), kilobytes(bytes).c_str(),
+                         kilobytes(available.QuadPart).c_str());
 }
 
 // The part of the install folder's path that the journal and backups are
@@ -73,81 +66,71 @@ WStr RelativeToFolder(const InstallFolder& installFolder, const WStr& path) {
 
 }  // namespace
 
-void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
-                    const InstallFolder& installFolder, const Manifest& declared,
-                    CheckedPackage package) {
-  WStr application = installFolder.Path(L"Quelda.exe");
-  PackedVersion installed = GetProductVersion(application.c_str());
+PackageApplier::PackageApplier(const InstallFolder& installFolder)
+    : folder_(installFolder),
+      application_(installFolder.Path(L"Quelda.exe")),
+      lock_(installFolder) {
   // Also without an installed version: a file that is there is never
   // replaced without a backup, in Backup0.0 then.
-  WStr backupFolder = BackupFolder(installFolder, installed);
-  if (!PathsFit(inputs, package.archive.get(), package.facts, installFolder,
-                installed != 0 ? backupFolder : WStr())) {
-    return;
-  }
-  // One setup at a time changes the folder.
-  UpdateLock lock(installFolder);
-  if (!lock.held()) {
-    SetLastError(ERROR_SHARING_VIOLATION);
-    WStr reason = LastErrorText();
-    Send(inputs, ReportId::kBackupFailed, installFolder.Path(L"").c_str(), backupFolder.c_str(),
-         reason.c_str(), kInstallationIntact);
-    return;
+  backupFolder_ = BackupFolder(installFolder, GetProductVersion(application_.c_str()));
+}
+
+Outcome PackageApplier::Prepare(ZipHandle* archive, const ArchiveFacts& facts) {
+  bool installed = GetProductVersion(application_.c_str()) != 0;
+  Outcome fit = PathsFit(archive, facts, folder_, installed ? backupFolder_ : WStr());
+  if (!fit.done()) return fit;
+  if (!lock_.held()) {
+    return Outcome::FailedWithError(ReportId::kBackupFailed, ERROR_SHARING_VIOLATION,
+                                    folder_.Path(L"").c_str(), backupFolder_.c_str());
   }
   // What an earlier run left unfinished here is finished first, before a
   // demo database arrives under the name that run may have staged its own,
   // and once the application, which may hold the files, has closed.
-  WStr unfinished;
-  if (HasUnfinishedUpdate(installFolder)) {
-    CloseRunningApp(application.c_str());
-    if (!FinishUnfinishedUpdate(installFolder, &unfinished)) {
-      WStr reason = LastErrorText();
-      Send(inputs, ReportId::kBackupFailed, unfinished.c_str(), backupFolder.c_str(),
-           reason.c_str(), kInstallationPending);
-      return;
+  if (HasUnfinishedUpdate(folder_)) {
+    CloseRunningApp(application_.c_str());
+    WStr unfinished;
+    if (!FinishUnfinishedUpdate(folder_, &unfinished)) {
+      return Outcome::FailedWithError(ReportId::kBackupFailed, GetLastError(), unfinished.c_str(),
+                                      backupFolder_.c_str())
+          .LeftPending();
     }
   }
-  // The folder is known only now in install mode; under the lock, so that
-  // no other setup raises the serial meanwhile.
-  if (!SerialTakenHere(inputs, installFolder, declared, kInstallationIntact)) return;
-  WStr databasePart;
-  if (choices.demoDatabase &&
-      !DownloadDemoDatabase(inputs, installFolder, declared, &databasePart)) {
-    return;
-  }
+  return Outcome::Done();
+}
+
+Outcome PackageApplier::CheckDatabasePlace(const WStr& databasePart) {
   // Only a file is a database to keep: a folder of its name fails the run
   // before anything changes.
-  WStr database = installFolder.Path(L"Quelda.mdb");
+  WStr database = folder_.Path(L"Quelda.mdb");
   DWORD databaseAttributes = GetFileAttributesW(database.c_str());
-  if (!databasePart.empty() && databaseAttributes != INVALID_FILE_ATTRIBUTES &&
-      (databaseAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    DeleteFileW(databasePart.c_str());
-    SetLastError(ERROR_DIRECTORY);
-    WStr reason = LastErrorText();
-    Send(inputs, ReportId::kDatabaseNotCreated, database.c_str(), reason.c_str(),
-         kInstallationIntact);
-    return;
+  if (databasePart.empty() || databaseAttributes == INVALID_FILE_ATTRIBUTES ||
+      !(databaseAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return Outcome::Done();
   }
-  Send(inputs, ReportId::kUnpacking);
+  FsDelete(databasePart.c_str());
+  return Outcome::FailedWithError(ReportId::kDatabaseNotCreated, ERROR_DIRECTORY, database.c_str());
+}
+
+Outcome PackageApplier::Install(ScopedArchive archive, int itemCount, const WStr& packagePath,
+                                const WStr& databasePart) {
   UpdatePlan plan;
-  bool applied = PlanUpdate(inputs, installFolder, package.archive.get(), package.itemCount,
-                            RelativeToFolder(installFolder, backupFolder),
-                            RelativeToFolder(installFolder, databasePart), &plan) &&
-                 RoomFor(inputs, installFolder, plan.stagedBytes);
+  Outcome outcome =
+      PlanUpdate(folder_, archive.get(), itemCount, RelativeToFolder(folder_, backupFolder_),
+                 RelativeToFolder(folder_, databasePart), &plan);
+  if (outcome.done()) outcome = RoomFor(folder_, plan.stagedBytes);
   // As late as can be, so that the user's work is held up least; before
   // the files it may hold are tried.
-  if (applied) CloseRunningApp(application.c_str());
-  applied = applied && TargetsAreFree(inputs, installFolder, plan) &&
-            ApplyUpdate(inputs, installFolder, package, &plan);
-  // Left open, the archive would keep the package file locked for a retry.
-  package.archive.Reset();
-  if (!applied) {
-    // A demo database that did not take the user's place goes, unless a
-    // journal still counts on it to finish the run.
-    if (!databasePart.empty() && !JournalExists(installFolder)) DeleteFileW(databasePart.c_str());
-    return;
+  if (outcome.done()) {
+    CloseRunningApp(application_.c_str());
+    outcome = TargetsAreFree(folder_, plan);
   }
-  RecordSerial(inputs, installFolder, declared);
-  CreateShortcuts(choices, application);
-  Send(inputs, ReportId::kFinished);
+  if (outcome.done()) outcome = ApplyUpdate(folder_, archive.get(), packagePath, &plan);
+  // Left open, the archive would keep the package file locked for a retry.
+  archive.Reset();
+  // A demo database that did not take the user's place goes, unless a
+  // journal still counts on it to finish the run.
+  if (!outcome.done() && !databasePart.empty() && !JournalExists(folder_)) {
+    FsDelete(databasePart.c_str());
+  }
+  return outcome;
 }

@@ -1,18 +1,46 @@
 #pragma once
 
+#include "common/str.h"
 #include "disk/install_folder.h"
-#include "verify/package_check.h"
-#include "verify/version_manifest.h"
-#include "worker/worker_inputs.h"
+#include "report/outcome.h"
+#include "update/update_lock.h"
+#include "zip/unzipper.h"
 
-// The installation after the user's go-ahead into the chosen folder: the
-// demo database when asked for, closing a running application, moving what
-// the package replaces into the backup folder, extracting every item, the
-// shortcuts, and the finish report. The archive is closed before the
-// shortcuts are made, or on the failure that ends the run. An item whose
-// path would be too long in this install folder fails the run before
-// anything changes, and so does, for a setup with keys, a manifest older
-// than the one the installation took last.
-void InstallPackage(const WorkerInputs& inputs, const InstallChoices& choices,
-                    const InstallFolder& installFolder, const Manifest& declared,
-                    CheckedPackage package);
+// The installation into the chosen folder after the user's go-ahead, in
+// two halves around what the pipeline fetches and checks in between (the
+// serial under the folder's lock, the demo database). One setup at a time
+// changes the folder: the lock is held from Prepare for as long as this
+// lives.
+class PackageApplier {
+ public:
+  explicit PackageApplier(const InstallFolder& installFolder);
+  PackageApplier(const PackageApplier&) = delete;
+  PackageApplier& operator=(const PackageApplier&) = delete;
+
+  // Before anything changes: every path the installation will use fits,
+  // the folder's lock is held, and what an earlier run left unfinished
+  // there is finished (a failure of that leaves the folder pending).
+  Outcome Prepare(ZipHandle* archive, const ArchiveFacts& facts);
+
+  // The whole demo database at databasePart (when given) may take the
+  // user's database's place: that is a file or nothing. On failure the
+  // demo database is deleted.
+  Outcome CheckDatabasePlace(const WStr& databasePart);
+
+  // Every item of the archive (and the whole demo database at
+  // databasePart, when given) put in place all or nothing: a demo database
+  // that did not take the user's database's place goes, unless a journal
+  // still counts on it. The archive is closed on return.
+  Outcome Install(ScopedArchive archive, int itemCount, const WStr& packagePath,
+                  const WStr& databasePart);
+
+  // "Quelda.exe" in the folder.
+  const WStr& application() const { return application_; }
+
+ private:
+  const InstallFolder& folder_;
+  WStr application_;
+  // "Update\Backup<installed version>\", full.
+  WStr backupFolder_;
+  UpdateLock lock_;
+};

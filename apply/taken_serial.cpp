@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/scoped.h"
+#include "disk/file_system.h"
 #include "verify/manifest_fields.h"
 #include "common/number_text.h"
 
@@ -17,8 +18,8 @@ bool ReadTakenSerial(const InstallFolder& folder, uint64_t* serial) {
   *serial = 0;
   WStr path = folder.Path(kSerialPath);
   if (path.empty()) return false;
-  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+  ScopedHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -41,7 +42,8 @@ bool RecordTakenSerial(const InstallFolder& folder, uint64_t serial) {
   part.Append(L".new");
   WStr updateFolder = folder.Path(L"Update");
   if (path.empty() || part.empty() || updateFolder.empty()) return false;
-  if (!CreateDirectoryW(updateFolder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+  if (GetFileAttributesW(updateFolder.c_str()) == INVALID_FILE_ATTRIBUTES &&
+      !FsMakeFolder(updateFolder.c_str())) {
     return false;
   }
   ByteStr text;
@@ -50,17 +52,11 @@ bool RecordTakenSerial(const InstallFolder& folder, uint64_t serial) {
   text.Append("\n", 1);
   bool written = false;
   {
-    ScopedHandle file(CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD count = 0;
-    written = file &&
-              WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
-              count == text.size() && FlushFileBuffers(file.get());
+    ScopedHandle file = FsCreateFile(part.c_str(), FILE_ATTRIBUTE_NORMAL);
+    written = file && FsWrite(file.get(), text.data(), static_cast<DWORD>(text.size())) &&
+              FsFlush(file.get());
   }
-  if (written && MoveFileExW(part.c_str(), path.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
-  }
-  DeleteFileW(part.c_str());
+  if (written && FsReplaceFile(part.c_str(), path.c_str())) return true;
+  FsDelete(part.c_str());
   return false;
 }

@@ -5,60 +5,36 @@
 #include <stdio.h>
 
 #include "common/ensure_folder.h"
-#include "common/scoped.h"
-#include "common/error_text.h"
-#include "fetch/download_resume.h"
 #include "common/number_text.h"
+#include "common/scoped.h"
+#include "fetch/download_resume.h"
 #include "fetch/reply_headers.h"
 #include "fetch/download_request.h"
 
-namespace {
+bool CancelSet(HANDLE cancelEvent) { return WaitForSingleObject(cancelEvent, 0) != WAIT_TIMEOUT; }
 
-// Opens the file for binary writing from its start ("wb"), or at its end
-// ("ab") to continue it; on failure sends the job's report naming the
-// job's path, with the reason, and returns null.
-FILE* CreateDownloadFile(const WorkerInputs& inputs, const DownloadJob& job, const WStr& path,
-                         bool append) {
-  FILE* file = nullptr;
-  if (path.empty() || _wfopen_s(&file, path.c_str(), append ? L"ab" : L"wb") != 0 || !file) {
-    WStr reason = LastErrorText();
-    Send(inputs, job.notCreated, job.path.c_str(), reason.c_str(), job.failureLine);
-    return nullptr;
-  }
-  return file;
-}
+namespace {
 
 constexpr DWORD kReadSize = 4096;
 constexpr uint32_t kBytesPerStep = 12288;
 constexpr uint32_t kReadsPerCancelTest = 16;
 
-void SendStep(const WorkerInputs& inputs, const DownloadJob& job, uint32_t position,
-              const WStr& totalText, uint32_t received) {
-  WStr receivedText = GroupThousands(DecimalText(received / 1024));
-  if (job.leading) {
-    SendProgress(inputs, job.step, position, job.leading, totalText.c_str(), receivedText.c_str());
-  } else {
-    SendProgress(inputs, job.step, position, totalText.c_str(), receivedText.c_str());
-  }
-}
-
-// The bytes written, after the first already on disk. The bar and its
-// text count those too.
-uint32_t ReadBody(const WorkerInputs& inputs, const DownloadJob& job, HINTERNET request, FILE* file,
-                  uint32_t total, uint32_t first) {
+// The bytes written, after the first already on disk. The bar counts those
+// too.
+uint32_t ReadBody(const Transfer& transfer, DownloadProgress* progress, HINTERNET request,
+                  FILE* file, uint32_t total, uint32_t first) {
   // On the stack: a zero-filled static would take room in the download.
   uint8_t buffer[kReadSize] = {};
   uint32_t range = total / kBytesPerStep;
   uint32_t received = first;
   uint32_t lastPosition = 0;
   uint32_t reads = 0;
-  WStr totalText = GroupThousands(DecimalText(total / 1024));
   for (;;) {
     uint32_t position =
         total ? static_cast<uint32_t>(static_cast<uint64_t>(received) * range / total) : 0;
     if (position != lastPosition) {
       lastPosition = position;
-      SendStep(inputs, job, position, totalText, received);
+      progress->Step(position, total, received);
     }
     DWORD count = 0;
     InternetReadFile(request, buffer, kReadSize, &count);
@@ -70,14 +46,14 @@ uint32_t ReadBody(const WorkerInputs& inputs, const DownloadJob& job, HINTERNET 
     // speed, and under Wine even a plain test costs a server round trip
     // (about 0.1 ms). A cancel closes the session too, so the reads in
     // between return nothing at once.
-    if (++reads % kReadsPerCancelTest == 0 && CancelSet(inputs)) break;
+    if (++reads % kReadsPerCancelTest == 0 && CancelSet(transfer.cancelEvent)) break;
   }
   return received - first;
 }
 
 // The URL opened, for a part to resume with its range and the validator of
 // the transfer it came from.
-bool OpenUrl(const WorkerInputs& inputs, const DownloadJob& job, const PartPlan& plan,
+bool OpenUrl(const Transfer& transfer, const DownloadJob& job, const PartPlan& plan,
              DownloadRequest* opened) {
   WStr headers;
   if (plan.use == PartUse::kResume) {
@@ -87,27 +63,33 @@ bool OpenUrl(const WorkerInputs& inputs, const DownloadJob& job, const PartPlan&
     headers.Append(plan.validator);
     headers.Append(L"\r\n");
   }
-  return OpenDownload(inputs.session, job.url, headers.empty() ? nullptr : headers.c_str(), opened);
+  return OpenDownload(transfer.session, job.url, headers.empty() ? nullptr : headers.c_str(),
+                      opened);
+}
+
+DownloadResult Ended(DownloadEnd end) {
+  DownloadResult result;
+  result.end = end;
+  return result;
 }
 
 }  // namespace
 
-WStr DownloadToFile(const WorkerInputs& inputs, const DownloadJob& job, bool* whole,
-                    const ResumeTerms* terms) {
-  if (whole) *whole = false;
+DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
+                              DownloadProgress* progress, const ResumeTerms* terms) {
   PartPlan plan;
   if (terms) plan = PlanPart(job.path, *terms);
   if (plan.use == PartUse::kWhole) {
     // Already here and checked: the bar complete, without a request.
     uint32_t range = plan.have / kBytesPerStep;
-    inputs.reporter->PrepareProgress(range);
-    if (range)
-      SendStep(inputs, job, range, GroupThousands(DecimalText(plan.have / 1024)), plan.have);
-    if (whole) *whole = true;
-    return job.path;
+    progress->Prepare(range);
+    if (range) progress->Step(range, plan.have, plan.have);
+    DownloadResult result = Ended(DownloadEnd::kWhole);
+    result.file = job.path;
+    return result;
   }
   DownloadRequest opened;
-  bool sent = OpenUrl(inputs, job, plan, &opened);
+  bool sent = OpenUrl(transfer, job, plan, &opened);
   bool resumed = false;
   if (sent && plan.use == PartUse::kResume) {
     uint32_t status = QueryStatusCode(opened.request.get());
@@ -118,40 +100,53 @@ WStr DownloadToFile(const WorkerInputs& inputs, const DownloadJob& job, bool* wh
       plan = PartPlan();
       opened.request.Reset();
       opened.connection.Reset();
-      sent = OpenUrl(inputs, job, plan, &opened);
+      sent = OpenUrl(transfer, job, plan, &opened);
     }
   }
+  // A request the cancel cut short is no reply of the server's.
+  if (CancelSet(transfer.cancelEvent)) return Ended(DownloadEnd::kCancelled);
   HINTERNET request = opened.request.get();
   uint32_t length = sent ? QueryContentLength(request) : 0;
   if (length == 0) {
-    if (sent && job.reportStatusCode) {
-      WStr code = DecimalText(QueryStatusCode(request));
-      Send(inputs, ReportId::kNoLength, job.url, code.c_str(), L"0", job.failureLine);
-    } else {
-      Send(inputs, job.failed, job.url, job.failureLine);
-    }
-    return WStr();
+    DownloadResult result = Ended(DownloadEnd::kNoReply);
+    result.replied = sent;
+    result.status = sent ? QueryStatusCode(request) : 0;
+    return result;
   }
   if (job.makeFolders) EnsureFolder(job.path.c_str());
   WStr written = job.path;
   if (job.partSuffix && !job.path.empty()) written.Append(job.partSuffix);
   // Only a checked 206 is appended; any other body starts the file over.
-  ScopedFile file(CreateDownloadFile(inputs, job, written, resumed));
-  if (!file) return WStr();
+  FILE* opening = nullptr;
+  if (written.empty()) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  } else {
+    _wfopen_s(&opening, written.c_str(), resumed ? L"ab" : L"wb");
+  }
+  ScopedFile file(opening);
+  if (!file) {
+    DownloadResult result = Ended(DownloadEnd::kNotCreated);
+    result.error = GetLastError();
+    return result;
+  }
   // After the truncation: the validator must never vouch for the bytes of
   // another transfer.
   if (terms && !resumed) SaveValidator(written, QueryValidator(request));
   uint32_t first = resumed ? plan.have : 0;
   uint32_t total = first + length;
-  inputs.reporter->PrepareProgress(total / kBytesPerStep);
+  progress->Prepare(total / kBytesPerStep);
   uint32_t received = 0;
-  if (!CancelSet(inputs)) {
-    received = ReadBody(inputs, job, request, file.get(), total, first);
+  if (!CancelSet(transfer.cancelEvent)) {
+    received = ReadBody(transfer, progress, request, file.get(), total, first);
   }
   bool flushed = fflush(file.get()) == 0;
   bool complete = flushed && received == length;
-  if (whole) *whole = complete;
   // A file of the whole size is used or started over, never continued.
   if (terms && complete) SaveValidator(written, WStr());
-  return written;
+  DownloadEnd end = complete                          ? DownloadEnd::kWhole
+                    : CancelSet(transfer.cancelEvent) ? DownloadEnd::kCancelled
+                                                      : DownloadEnd::kBrokenOff;
+  DownloadResult result = Ended(end);
+  result.file = written;
+  return result;
 }

@@ -1,44 +1,77 @@
 #pragma once
 
+#include <windows.h>
+#include <wininet.h>
+#include <stdint.h>
+
 #include "common/str.h"
 #include "fetch/download_resume.h"
-#include "worker/worker_inputs.h"
 
-// What tells the worker's downloads apart.
-struct DownloadJob {
-  const wchar_t* url;
-  // The file's full path; empty when the install folder has no room for
-  // it, which fails as a file that cannot be created.
-  WStr path;
-  // Whether the file's missing folders are made first.
-  bool makeFolders;
-  // A reply that cannot be opened or has no length: failed, or, when
-  // noLength is the package's, its status code and length.
-  ReportId failed;
-  bool reportStatusCode;
-  ReportId notCreated;
-  // The progress report; leading (when set) is its first argument, before
-  // the total and the received kilobytes.
-  ReportId step;
-  const wchar_t* leading;
-  // When set, the body is written to the path with this appended, and the
-  // file at the path itself is left alone: the caller puts a whole body in
-  // its place. A failure to create it is reported under the path.
-  const wchar_t* partSuffix;
-  // When set, a last line of every failure report.
-  const wchar_t* failureLine;
+// The line a download runs on: the worker's WinInet session (closing it
+// cuts a blocked read short) and the event that asks it to stop.
+struct Transfer {
+  HINTERNET session = nullptr;
+  HANDLE cancelEvent = nullptr;
 };
 
-// Downloads the URL on the worker session into the job's path: opens it,
-// reads its length, creates the file, sets up the progress bar and reads
-// the body in 4096-byte reads until a read gives nothing or the cancel
-// event is set, reporting progress whenever the bar's position changes.
-// The full path of the file written, or empty after a failure report; a
-// body that breaks off is no failure, but whole (when given) then says
-// false: true only when every byte of the Content-Length was written.
-// With terms (a declared size and hash), a file that an earlier run left
-// at the path is used: the declared package itself without a request, a
-// shorter one continued with a range request, anything else started over.
-// A stall of StallLimitMs ends the download as a broken-off body.
-WStr DownloadToFile(const WorkerInputs& inputs, const DownloadJob& job, bool* whole = nullptr,
-                    const ResumeTerms* terms = nullptr);
+// Whether the cancel event is set (a wait that fails counts as set: a
+// worker that cannot tell must not go on).
+bool CancelSet(HANDLE cancelEvent);
+
+// Where a download's progress goes as the bytes arrive.
+class DownloadProgress {
+ public:
+  // A new bar of range steps, at position 0.
+  virtual void Prepare(uint32_t range) = 0;
+  // The bar at position, with the whole and what is on disk, in bytes.
+  virtual void Step(uint32_t position, uint32_t total, uint32_t received) = 0;
+
+ protected:
+  ~DownloadProgress() = default;
+};
+
+struct DownloadJob {
+  const wchar_t* url = nullptr;
+  // The file's full path; empty when it would not fit (it then fails as a
+  // file that cannot be made).
+  WStr path;
+  // Whether the file's missing folders are made first.
+  bool makeFolders = false;
+  // When set, the body is written to the path with this appended, and the
+  // file at the path itself is left alone: the caller puts a whole body in
+  // its place.
+  const wchar_t* partSuffix = nullptr;
+};
+
+enum class DownloadEnd {
+  kWhole,       // every byte of the Content-Length is in the file
+  kBrokenOff,   // the body broke off (a cut, a stall, a full disk)
+  kCancelled,   // the cancel event was set
+  kNoReply,     // no reply, or one without a length
+  kNotCreated,  // the file could not be made
+};
+
+struct DownloadResult {
+  DownloadEnd end = DownloadEnd::kNoReply;
+  // For kNoReply: whether a reply came at all, and its status code.
+  bool replied = false;
+  uint32_t status = 0;
+  // For kNotCreated: the system's error.
+  DWORD error = 0;
+  // The file written (the path, with the part suffix when one was asked
+  // for); set for kWhole and kBrokenOff, and for kCancelled once the file
+  // was made.
+  WStr file;
+};
+
+// Downloads the URL into the job's path: opens it, reads its length,
+// creates the file, sets up the progress bar and reads the body in
+// 4096-byte reads until a read gives nothing or the cancel event is set,
+// stepping the bar whenever its position changes. With terms (a declared
+// size and hash), a file that an earlier run left at the path is used: the
+// declared package itself without a request, a shorter one continued with
+// a range request, anything else started over. A stall of StallLimitMs
+// ends the download as broken off. Nothing is reported: the caller turns
+// the result into its report.
+DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
+                              DownloadProgress* progress, const ResumeTerms* terms = nullptr);

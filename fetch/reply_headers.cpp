@@ -44,9 +44,8 @@ uint32_t QueryContentLength(HINTERNET request) {
 
 uint32_t QueryStatusCode(HINTERNET request) { return QueryNumber(request, HTTP_QUERY_STATUS_CODE); }
 
-bool QueryContentRange(HINTERNET request, uint64_t* first, uint64_t* last, uint64_t* total) {
-  WStr text = QueryText(request, HTTP_QUERY_CONTENT_RANGE);
-  const wchar_t* p = text.c_str();
+bool ParseContentRange(const wchar_t* text, uint64_t* first, uint64_t* last, uint64_t* total) {
+  const wchar_t* p = text;
   if (wcsncmp(p, L"bytes ", 6) != 0) return false;
   p += 6;
   if (!ReadNumber(&p, first) || *p++ != L'-' || !ReadNumber(&p, last) || *p++ != L'/') {
@@ -54,9 +53,14 @@ bool QueryContentRange(HINTERNET request, uint64_t* first, uint64_t* last, uint6
   }
   if (p[0] == L'*' && p[1] == 0) {
     *total = 0;
-    return true;
+    return *first <= *last;
   }
   return ReadNumber(&p, total) && *p == 0 && *first <= *last;
+}
+
+bool QueryContentRange(HINTERNET request, uint64_t* first, uint64_t* last, uint64_t* total) {
+  return ParseContentRange(QueryText(request, HTTP_QUERY_CONTENT_RANGE).c_str(), first, last,
+                           total);
 }
 
 WStr QueryValidator(HINTERNET request) {

@@ -13,6 +13,8 @@ uint32_t QueryStatusCode(HINTERNET request);
 // A reply's Content-Range "bytes first-last/total"; total is 0 for "*".
 // False when it is absent or of another form.
 bool QueryContentRange(HINTERNET request, uint64_t* first, uint64_t* last, uint64_t* total);
+// The same read from the header's text.
+bool ParseContentRange(const wchar_t* text, uint64_t* first, uint64_t* last, uint64_t* total);
 
 // What identifies the reply's entity for a later If-Range: its ETag when
 // that is strong (a weak one may not be used there), or else its

@@ -2,55 +2,43 @@
 
 #include <windows.h>
 
+#include <stdio.h>
+
 #include "disk/file_system.h"
+#include "update/journal_codec.h"
 
 namespace {
 
-constexpr wchar_t kHeader[] = L"QueldaUpdateJournal 1";
-constexpr wchar_t kMadeUpdate[] = L"made-update";
-constexpr wchar_t kEnd[] = L"end";
-constexpr wchar_t kStagedMark[] = L"staged";
-constexpr wchar_t kUndoingMark[] = L"undoing";
-constexpr wchar_t kSwitchedMark[] = L"switched";
 // A journal is small; one that is not is none of this setup's.
 constexpr DWORD kMaxJournalBytes = 64u << 20;
-
-void AppendLine(WStr* text, const wchar_t* line) {
-  text->Append(line);
-  text->Append(L'\n');
-}
 
 bool WriteWhole(HANDLE file, const WStr& text) {
   return FsWrite(file, text.c_str(), static_cast<DWORD>(text.size() * sizeof(wchar_t))) &&
          FsFlush(file);
 }
 
-// The text from position up to the next separator; moves past it.
-WStr Field(const WStr& line, size_t* position) {
-  size_t end = *position;
-  while (end < line.size() && line[end] != L'\t') ++end;
-  WStr field = line.Substr(*position, end - *position);
-  *position = end < line.size() ? end + 1 : end;
-  return field;
+// A name of the setup's own under "Update\Incoming\": the group's folder
+// (the prefix, then the number's group), then the number and the suffix.
+WStr OwnName(const wchar_t* prefix, int32_t number, const wchar_t* suffix, bool name) {
+  wchar_t text[64];
+  int group = static_cast<int>(number / kIncomingGroup);
+  if (name) {
+    _snwprintf_s(text, 64, _TRUNCATE, L"%ls\\%ls%d\\%d%ls", kIncomingFolder, prefix, group,
+                 static_cast<int>(number), suffix);
+  } else {
+    _snwprintf_s(text, 64, _TRUNCATE, L"%ls\\%ls%d", kIncomingFolder, prefix, group);
+  }
+  return WStr(text);
 }
 
 }  // namespace
 
+WStr StagedName(int32_t item, bool name) { return OwnName(L"", item, L".new", name); }
+
+WStr SetAsideName(int32_t number, bool name) { return OwnName(L"s", number, L".old", name); }
+
 bool WriteJournal(const InstallFolder& installFolder, const Journal& journal) {
-  WStr text;
-  AppendLine(&text, kHeader);
-  if (journal.madeUpdateFolder) AppendLine(&text, kMadeUpdate);
-  for (const SwitchStep& step : journal.steps) {
-    // Tabs and line ends are in no item's name.
-    text.Append(L"step\t");
-    text.Append(step.target);
-    text.Append(L'\t');
-    text.Append(step.backup);
-    text.Append(L'\t');
-    text.Append(step.staged);
-    text.Append(L'\n');
-  }
-  AppendLine(&text, kEnd);
+  WStr text = EncodeJournal(journal);
   // Written beside, then renamed: a journal is whole or not there.
   WStr path = installFolder.Path(kJournalPath);
   WStr part = path;
@@ -73,9 +61,7 @@ bool WriteJournal(const InstallFolder& installFolder, const Journal& journal) {
 }
 
 bool MarkJournal(const InstallFolder& installFolder, JournalMark mark) {
-  WStr line(mark == JournalMark::kStaged    ? kStagedMark
-            : mark == JournalMark::kUndoing ? kUndoingMark
-                                            : kSwitchedMark);
+  WStr line(JournalMarkLine(mark));
   line.Append(L'\n');
   ScopedHandle file = FsAppendFile(installFolder.Path(kJournalPath).c_str());
   return file && WriteWhole(file.get(), line);
@@ -109,40 +95,5 @@ bool ReadJournal(const InstallFolder& installFolder, Journal* journal) {
        read != size.QuadPart)) {
     return false;
   }
-  bool header = false, whole = false;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.Find(L'\n', start);
-    // A line without its end was cut short: it counts for nothing.
-    if (end == WStr::npos) break;
-    WStr line = text.Substr(start, end - start);
-    start = end + 1;
-    if (!header) {
-      if (line != kHeader) return false;
-      header = true;
-    } else if (!whole) {
-      if (line == kEnd) {
-        whole = true;
-      } else if (line == kMadeUpdate) {
-        journal->madeUpdateFolder = true;
-      } else {
-        size_t position = 0;
-        if (Field(line, &position) != L"step") return false;
-        SwitchStep step;
-        step.target = Field(line, &position);
-        step.backup = Field(line, &position);
-        step.staged = Field(line, &position);
-        if (step.target.empty() || !journal->steps.Push(static_cast<SwitchStep&&>(step))) {
-          return false;
-        }
-      }
-    } else if (line == kStagedMark) {
-      journal->staged = true;
-    } else if (line == kUndoingMark) {
-      journal->undoing = true;
-    } else if (line == kSwitchedMark) {
-      journal->switched = true;
-    }
-  }
-  return whole;
+  return DecodeJournal(text, journal);
 }

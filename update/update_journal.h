@@ -1,18 +1,32 @@
 #pragma once
 
+#include <stdint.h>
+
 #include "common/str.h"
 #include "common/vec.h"
 #include "disk/install_folder.h"
 
+// What a step of the switch does.
+enum class StepKind {
+  kFolder,  // a folder is made at the target
+  kFile,    // the staged file takes the target's place
+};
+
 // One step of an update's switch, in paths relative to the install folder:
-// what lies at target goes to backup (when set), then staged takes its
-// place, or, without staged, a folder is made there. Each move is a rename,
-// so the state of a step can be read off the disk: a backup that exists has
-// been made, a staged file that is gone has been placed.
+// what lies at target goes to backup (when set), then the step's kind is
+// carried out. Each move is a rename, so the state of a step can be read
+// off the disk: a backup that exists has been made, a staged file that is
+// gone has been placed.
 struct SwitchStep {
+  StepKind kind = StepKind::kFolder;
   WStr target;
   WStr backup;
+  // A file step's new file, under the setup's own name.
   WStr staged;
+  // The package item whose data is staged, or -1 (a folder, or a file that
+  // arrives whole from elsewhere: the demo database). Not in the journal:
+  // only the run that planned the step stages it.
+  int32_t item = -1;
 };
 
 // The update's journal, "Update\Update.journal" of the install folder: the
@@ -42,6 +56,14 @@ constexpr wchar_t kUpdateFolderPart[] = L"Update.part";
 // it goes into, which a folder of thousands makes slow.
 constexpr wchar_t kIncomingFolder[] = L"Update\\Incoming";
 constexpr int kIncomingGroup = 64;
+// A staged file's name (<group>\<item>.new) and a set-aside file's
+// (s<group>\<n>.old), relative, with the group of its number; the group's
+// folder alone when name is false.
+WStr StagedName(int32_t item, bool name = true);
+WStr SetAsideName(int32_t number, bool name = true);
+// The demo database while it arrives, beside the user's database: only the
+// switch puts it in place.
+constexpr wchar_t kDatabasePart[] = L"Quelda.mdb.download";
 
 enum class JournalMark { kStaged, kUndoing, kSwitched };
 

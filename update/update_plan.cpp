@@ -94,6 +94,7 @@ class Planner {
         continue;
       if (end == folder.size()) isNew = true;
       SwitchStep step;
+      step.kind = StepKind::kFolder;
       step.target = part;
       if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (!replaceFile) {
@@ -102,7 +103,7 @@ class Planner {
         }
         if (!BackupFor(part, &step.backup)) return false;
       }
-      if (!Add(static_cast<SwitchStep&&>(step), -1)) return false;
+      if (!Add(static_cast<SwitchStep&&>(step))) return false;
     }
     // Only now: a backup on the way has planned its own folder.
     lastFolder_ = folder;
@@ -114,24 +115,28 @@ class Planner {
   bool NeedFile(const WStr& target, const WStr& staged, int32_t item, uint64_t size,
                 bool parentIsNew) {
     SwitchStep step;
+    step.kind = StepKind::kFile;
     step.target = target;
     step.staged = staged;
+    step.item = item;
     if (!parentIsNew && Exists(folder_.Path(target.c_str())) && !BackupFor(target, &step.backup)) {
       return false;
+    }
+    if (item >= 0 && item / kIncomingGroup != stagedGroup_) {
+      stagedGroup_ = item / kIncomingGroup;
+      if (!plan_->ownFolders.Push(StagedName(item, false))) return false;
     }
     // A staged file, and its line in the journal.
     plan_->stagedBytes +=
         (size + cluster_ - 1) / cluster_ * cluster_ +
         (target.size() + step.backup.size() + staged.size() + 8) * sizeof(wchar_t);
-    return Add(static_cast<SwitchStep&&>(step), item);
+    return Add(static_cast<SwitchStep&&>(step));
   }
 
   bool lastFolderIsNew() const { return lastFolderIsNew_; }
 
  private:
-  bool Add(SwitchStep step, int32_t item) {
-    return plan_->journal.steps.Push(static_cast<SwitchStep&&>(step)) && plan_->items.Push(item);
-  }
+  bool Add(SwitchStep step) { return plan_->journal.steps.Push(static_cast<SwitchStep&&>(step)); }
 
   // Where what lies at target goes: the backup folder under the first name
   // that neither it nor this run has taken, or, when the backup folder has
@@ -165,11 +170,11 @@ class Planner {
         return planned_.Add(candidate.c_str());
       }
       if (SameBytes(original, full)) {
-        wchar_t aside[64];
-        _snwprintf_s(aside, 64, _TRUNCATE, L"%ls\\s%d\\%d.old", kIncomingFolder,
-                     setAside_ / kIncomingGroup, setAside_);
-        ++setAside_;
-        *backup = aside;
+        if (setAside_ % kIncomingGroup == 0 &&
+            !plan_->ownFolders.Push(SetAsideName(setAside_, false))) {
+          return false;
+        }
+        *backup = SetAsideName(setAside_++);
         return true;
       }
     }
@@ -188,6 +193,8 @@ class Planner {
   uint64_t cluster_ = 4096;
   bool backupMade_ = false;
   int setAside_ = 0;
+  // The group of the files last staged: items come in order.
+  int32_t stagedGroup_ = -1;
 };
 
 // The item's name as a relative path with backslashes, without a trailing
@@ -207,28 +214,22 @@ WStr ParentOf(const WStr& path) {
   return slash > 0 ? path.Substr(0, slash - 1) : WStr();
 }
 
-void SendPlanFailure(const WorkerInputs& inputs, const WStr& target, const WStr& backupFolder) {
-  WStr reason = LastErrorText();
-  Send(inputs, ReportId::kBackupFailed, target.c_str(), backupFolder.c_str(), reason.c_str(),
-       kInstallationIntact);
+Outcome PlanFailure(const WStr& target, const WStr& backupFolder) {
+  return Outcome::FailedWithError(ReportId::kBackupFailed, GetLastError(), target.c_str(),
+                                  backupFolder.c_str());
 }
 
 }  // namespace
 
-bool PlanUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder, ZipHandle* archive,
-                int itemCount, const WStr& backupFolder, const WStr& databasePart,
-                UpdatePlan* plan) {
+Outcome PlanUpdate(const InstallFolder& installFolder, ZipHandle* archive, int itemCount,
+                   const WStr& backupFolder, const WStr& databasePart, UpdatePlan* plan) {
   Planner planner(installFolder, backupFolder, plan);
   WStr fullBackup = installFolder.Path(backupFolder.c_str());
-  if (!planner.Start()) {
-    SendPlanFailure(inputs, installFolder.Path(L""), fullBackup);
-    return false;
-  }
+  if (!planner.Start()) return PlanFailure(installFolder.Path(L""), fullBackup);
   if (!databasePart.empty()) {
     WStr database(L"Quelda.mdb");
     if (!planner.NeedFile(database, databasePart, -1, 0, false)) {
-      SendPlanFailure(inputs, installFolder.Path(database.c_str()), fullBackup);
-      return false;
+      return PlanFailure(installFolder.Path(database.c_str()), fullBackup);
     }
   }
   for (int index = 0; index < itemCount; ++index) {
@@ -240,32 +241,22 @@ bool PlanUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder, 
     // An item that cannot be described, or whose name was refused, is
     // neither backed up nor extracted: its target could be the install
     // folder itself.
-    if (target.empty()) {
-      Send(inputs, ReportId::kExtractFailed, item.name, kInstallationIntact);
-      return false;
-    }
+    if (target.empty()) return Outcome::Failed(ReportId::kExtractFailed, item.name);
     bool planned;
     if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) {
       planned = planner.NeedFolder(target);
     } else {
-      wchar_t staged[64];
-      _snwprintf_s(staged, 64, _TRUNCATE, L"%ls\\%d\\%d.new", kIncomingFolder,
-                   index / kIncomingGroup, index);
       planned =
           planner.NeedFolder(ParentOf(target)) &&
-          planner.NeedFile(target, WStr(staged), index,
+          planner.NeedFile(target, StagedName(index), index,
                            static_cast<uint32_t>(item.uncompressedSize), planner.lastFolderIsNew());
     }
-    if (!planned) {
-      SendPlanFailure(inputs, installFolder.Path(target.c_str()), fullBackup);
-      return false;
-    }
+    if (!planned) return PlanFailure(installFolder.Path(target.c_str()), fullBackup);
   }
-  return true;
+  return Outcome::Done();
 }
 
-bool TargetsAreFree(const WorkerInputs& inputs, const InstallFolder& installFolder,
-                    const UpdatePlan& plan) {
+Outcome TargetsAreFree(const InstallFolder& installFolder, const UpdatePlan& plan) {
   for (const SwitchStep& step : plan.journal.steps) {
     if (step.backup.empty()) continue;
     WStr target = installFolder.Path(step.target.c_str());
@@ -275,21 +266,18 @@ bool TargetsAreFree(const WorkerInputs& inputs, const InstallFolder& installFold
       free = FsCanMove(target.c_str());
     }
     if (free) continue;
-    WStr reason = LastErrorText();
+    DWORD error = GetLastError();
+    WStr backupFolder = installFolder.Path(plan.backupFolder.c_str());
     WStr holder = ProgramHoldingFile(target.c_str());
-    if (!holder.empty()) {
-      WStr line(L"“");
-      line.Append(holder);
-      line.Append(L"” 正在使用此文件。");
-      Send(inputs, ReportId::kBackupFailed, target.c_str(),
-           installFolder.Path(plan.backupFolder.c_str()).c_str(), reason.c_str(), line.c_str(),
-           kInstallationIntact);
-    } else {
-      Send(inputs, ReportId::kBackupFailed, target.c_str(),
-           installFolder.Path(plan.backupFolder.c_str()).c_str(), reason.c_str(),
-           kInstallationIntact);
+    if (holder.empty()) {
+      return Outcome::FailedWithError(ReportId::kBackupFailed, error, target.c_str(),
+                                      backupFolder.c_str());
     }
-    return false;
+    WStr line(L"“");
+    line.Append(holder);
+    line.Append(L"” 正在使用此文件。");
+    return Outcome::Failed(ReportId::kBackupFailed, target.c_str(), backupFolder.c_str(),
+                           ErrorText(error).c_str(), line.c_str());
   }
-  return true;
+  return Outcome::Done();
 }

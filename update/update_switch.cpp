@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "common/scoped.h"
-#include "common/error_text.h"
 #include "disk/file_system.h"
 
 namespace {
@@ -23,7 +22,7 @@ StepPaths Full(const InstallFolder& folder, const SwitchStep& step) {
   StepPaths paths;
   paths.target = folder.Path(step.target.c_str());
   if (!step.backup.empty()) paths.backup = folder.Path(step.backup.c_str());
-  if (!step.staged.empty()) paths.staged = folder.Path(step.staged.c_str());
+  if (step.kind == StepKind::kFile) paths.staged = folder.Path(step.staged.c_str());
   return paths;
 }
 
@@ -53,7 +52,7 @@ bool MakeStep(const InstallFolder& folder, const SwitchStep& step, bool fresh,
       !FsMove(p.target.c_str(), p.backup.c_str())) {
     return Fail(failure, p.target, true);
   }
-  if (!step.staged.empty()) {
+  if (step.kind == StepKind::kFile) {
     if ((fresh || Exists(p.staged)) && !FsMove(p.staged.c_str(), p.target.c_str())) {
       return Fail(failure, p.target, false);
     }
@@ -69,7 +68,7 @@ bool MakeStep(const InstallFolder& folder, const SwitchStep& step, bool fresh,
 bool UndoStep(const InstallFolder& folder, const SwitchStep& step, StepFailure* failure) {
   StepPaths p = Full(folder, step);
   bool backedUp = step.backup.empty() || Exists(p.backup);
-  if (!step.staged.empty()) {
+  if (step.kind == StepKind::kFile) {
     if (backedUp && !Exists(p.staged) && Exists(p.target) &&
         !FsMove(p.target.c_str(), p.staged.c_str())) {
       return Fail(failure, p.target, false);
@@ -124,7 +123,7 @@ bool RemoveOurFiles(const InstallFolder& folder, const Journal& journal, bool un
   bool removed = true;
   if (undone) {
     for (const SwitchStep& step : journal.steps) {
-      if (step.staged.empty()) continue;
+      if (step.kind != StepKind::kFile) continue;
       WStr staged = folder.Path(step.staged.c_str());
       if (Exists(staged)) removed = DeleteFileOfOurs(staged) && removed;
     }
@@ -259,7 +258,7 @@ DWORD WINAPI SwitchFiles(void* param) {
   const Vec<SwitchStep>& steps = share.journal->steps;
   for (size_t i = share.first; share.made && i < steps.size(); i += 2) {
     if (InterlockedCompareExchange(share.stop, 0, 0)) break;
-    if (steps[i].staged.empty()) continue;
+    if (steps[i].kind != StepKind::kFile) continue;
     share.made = MakeStep(*share.folder, steps[i], true, &share.failure);
     if (!share.made) InterlockedExchange(share.stop, 1);
   }
@@ -271,7 +270,7 @@ DWORD WINAPI SwitchFiles(void* param) {
 // to its own look through the folders, which two processors share.
 bool SwitchAll(const InstallFolder& folder, const Journal& journal, StepFailure* failure) {
   for (const SwitchStep& step : journal.steps) {
-    if (step.staged.empty() && !MakeStep(folder, step, true, failure)) return false;
+    if (step.kind == StepKind::kFolder && !MakeStep(folder, step, true, failure)) return false;
   }
   volatile LONG stop = 0;
   SwitchShare shares[2] = {{&folder, &journal, 0, &stop, {}, true},
@@ -300,9 +299,9 @@ DWORD WINAPI StageFiles(void* param) {
   const Vec<SwitchStep>& steps = share.plan->journal.steps;
   for (size_t i = share.first; share.made && i < steps.size(); i += 2) {
     if (InterlockedCompareExchange(share.stop, 0, 0)) break;
-    if (steps[i].staged.empty()) continue;
+    if (steps[i].kind != StepKind::kFile) continue;
     WStr staged = share.folder->Path(steps[i].staged.c_str());
-    int32_t item = share.plan->items[i];
+    int32_t item = steps[i].item;
     if (item < 0) {
       share.made = FlushStaged(staged, &share.failure);
     } else {
@@ -317,14 +316,14 @@ DWORD WINAPI StageFiles(void* param) {
 
 // Every new file written whole, on two threads: inflating and making files
 // keep one processor each busy.
-bool StageAll(const InstallFolder& folder, const UpdatePlan& plan, const CheckedPackage& package,
-              StepFailure* failure, WStr* itemName) {
+bool StageAll(const InstallFolder& folder, const UpdatePlan& plan, ZipHandle* archive,
+              const WStr& packagePath, StepFailure* failure, WStr* itemName) {
   volatile LONG stop = 0;
-  ScopedArchive second(OpenArchiveFile(package.path.c_str()));
+  ScopedArchive second(OpenArchiveFile(packagePath.c_str()));
   // Without a second reader both halves take turns on the one.
-  ZipHandle* archive = second ? second.get() : package.archive.get();
-  StageShare shares[2] = {{&folder, &plan, package.archive.get(), 0, &stop, {}, WStr(), true},
-                          {&folder, &plan, archive, 1, &stop, {}, WStr(), true}};
+  ZipHandle* other = second ? second.get() : archive;
+  StageShare shares[2] = {{&folder, &plan, archive, 0, &stop, {}, WStr(), true},
+                          {&folder, &plan, other, 1, &stop, {}, WStr(), true}};
   StageShare* failed = RunTwice(shares, StageFiles, second.valid());
   if (failed) {
     *failure = failed->failure;
@@ -335,8 +334,8 @@ bool StageAll(const InstallFolder& folder, const UpdatePlan& plan, const Checked
 
 }  // namespace
 
-bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
-                 const CheckedPackage& package, UpdatePlan* plan) {
+Outcome ApplyUpdate(const InstallFolder& installFolder, ZipHandle* archive, const WStr& packagePath,
+                    UpdatePlan* plan) {
   Journal& journal = plan->journal;
   StepFailure failure;
   WStr itemName;
@@ -344,21 +343,10 @@ bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
               Fail(&failure, installFolder.Path(kJournalPath), false);
   made = made && MakeOwnFolder(installFolder.Path(kIncomingFolder), &failure);
   // The groups of the setup's own names, before anything goes in them.
-  WStr group;
-  for (size_t i = 0; made && i < journal.steps.size(); ++i) {
-    const SwitchStep& step = journal.steps[i];
-    for (const WStr* own : {&step.staged, &step.backup}) {
-      if (own->size() <= wcslen(kIncomingFolder) ||
-          wcsncmp(own->c_str(), kIncomingFolder, wcslen(kIncomingFolder)) != 0) {
-        continue;
-      }
-      WStr folder = own->Substr(0, own->size() - wcslen(wcsrchr(own->c_str(), L'\\')));
-      if (folder == group) continue;
-      group = folder;
-      made = MakeOwnFolder(installFolder.Path(folder.c_str()), &failure);
-    }
+  for (size_t i = 0; made && i < plan->ownFolders.size(); ++i) {
+    made = MakeOwnFolder(installFolder.Path(plan->ownFolders[i].c_str()), &failure);
   }
-  made = made && StageAll(installFolder, *plan, package, &failure, &itemName);
+  made = made && StageAll(installFolder, *plan, archive, packagePath, &failure, &itemName);
   if (made && !MarkJournal(installFolder, JournalMark::kStaged)) {
     made = Fail(&failure, installFolder.Path(kJournalPath), false);
   }
@@ -368,28 +356,22 @@ bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
     // What is left is the setup's own; a run that cannot remove it now
     // leaves it to the next one, which finds the update made.
     RemoveOurFiles(installFolder, journal, false);
-    return true;
+    return Outcome::Done();
   }
   if (made) failure = {installFolder.Path(kJournalPath), false, GetLastError()};
 
   // Back to the previous version.
   StepFailure undoFailure;
   bool undone = UndoAll(installFolder, &journal, &undoFailure);
-  SetLastError(failure.error);
-  WStr reason = LastErrorText();
-  const wchar_t* state = undone ? kInstallationIntact : kInstallationPending;
-  if (failure.backingUp) {
-    Send(inputs, ReportId::kBackupFailed, failure.path.c_str(),
-         installFolder.Path(plan->backupFolder.c_str()).c_str(), reason.c_str(), state);
-  } else {
-    Send(inputs, ReportId::kExtractFailed,
-         itemName.empty() ? failure.path.c_str() : itemName.c_str(), reason.c_str(), state);
-  }
-  return false;
+  Outcome outcome =
+      failure.backingUp
+          ? Outcome::FailedWithError(ReportId::kBackupFailed, failure.error, failure.path.c_str(),
+                                     installFolder.Path(plan->backupFolder.c_str()).c_str())
+          : Outcome::FailedWithError(ReportId::kExtractFailed, failure.error,
+                                     itemName.empty() ? failure.path.c_str() : itemName.c_str());
+  if (!undone) outcome.LeftPending();
+  return outcome;
 }
-
-// The demo database while it arrives, which only the switch puts in place.
-constexpr wchar_t kDatabasePart[] = L"Quelda.mdb.download";
 
 bool HasUnfinishedUpdate(const InstallFolder& installFolder) {
   return JournalExists(installFolder) || Exists(installFolder.Path(kIncomingFolder)) ||

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "disk/install_folder.h"
-#include "verify/package_check.h"
+#include "report/outcome.h"
 #include "update/update_plan.h"
-#include "worker/worker_inputs.h"
 #include "zip/unzipper.h"
 
 // Carries out a plan all or nothing: the journal first, then every new file
@@ -11,9 +10,11 @@
 // folder, then the switch, renames only: each old file into the backup
 // folder, each new one into its place. A failure on the way undoes it in
 // reverse order, so that the folder is the previous version again, byte
-// for byte, with its times and attributes. False after the failure report.
-bool ApplyUpdate(const WorkerInputs& inputs, const InstallFolder& installFolder,
-                 const CheckedPackage& package, UpdatePlan* plan);
+// for byte, with its times and attributes; a failure whose undo could not
+// be finished leaves the folder pending. The archive at packagePath is read
+// by a second reader of its own.
+Outcome ApplyUpdate(const InstallFolder& installFolder, ZipHandle* archive, const WStr& packagePath,
+                    UpdatePlan* plan);
 
 // What a run ended part-way left in the folder, finished from its journal:
 // forward when every new file was written whole, back otherwise. True when

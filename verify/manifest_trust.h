@@ -2,25 +2,25 @@
 
 #include <stdint.h>
 
-#include "disk/install_folder.h"
+#include "common/str.h"
+#include "report/outcome.h"
+#include "verify/update_keys.h"
 #include "verify/version_manifest.h"
-#include "worker/worker_inputs.h"
 
-// The manifest the worker goes by, fetched and read. A setup with keys
-// fetches its signature too, and takes the manifest only when one of its
-// keys verifies that signature over the very bytes it reads, when the
-// manifest declares the package's size and SHA-256 and its serial, and, in
-// update mode, when that serial is not lower than the installation's.
-// Without keys any manifest goes (one that cannot be read gives version 0).
-// False after the failure report, or at once on a cancel.
-bool FetchTrustedManifest(const WorkerInputs& inputs, Manifest* manifest);
+// Takes the manifest's bytes only when one of the keys verifies the
+// signature over exactly those bytes, and when the manifest declares what
+// a signed one must: the package's size and SHA-256, its serial, and the
+// demo database whole if at all. *manifest is read from the bytes then.
+Outcome TrustManifest(const UpdateKeys& keys, const ByteStr& bytes, const ByteStr& signature,
+                      Manifest* manifest);
 
-// Whether the installation in the folder may take a signed manifest of that
-// serial; false after the failure report, which ends with lastLine when
-// given. Always true for a setup without keys.
-bool SerialTakenHere(const WorkerInputs& inputs, const InstallFolder& folder,
-                     const Manifest& manifest, const wchar_t* lastLine);
+// Whether an installation that last took the signed manifest of serial
+// taken may take this one: never an older one.
+Outcome CheckSerial(const Manifest& manifest, uint64_t taken);
 
-// Keeps the manifest's serial in the folder, for a setup with keys.
-void RecordSerial(const WorkerInputs& inputs, const InstallFolder& folder,
-                  const Manifest& manifest);
+// The refusal when the serial an installation keeps (at path) cannot be
+// read.
+Outcome SerialUnreadable(const WStr& path);
+
+// The refusal of a manifest that cannot be read at all.
+Outcome ManifestUnread();

@@ -2,89 +2,283 @@
 
 #include <utility>
 
-#include "disk/install_folder.h"
-#include "verify/package_check.h"
 #include "apply/apply_package.h"
+#include "apply/shortcuts.h"
+#include "apply/taken_serial.h"
+#include "common/number_text.h"
+#include "disk/file_system.h"
+#include "disk/install_folder.h"
 #include "fetch/download.h"
 #include "fetch/download_resume.h"
-#include "worker/staged_package.h"
-#include "verify/manifest_trust.h"
-#include "verify/version_manifest.h"
-#include "worker/worker_inputs.h"
+#include "fetch/http_request.h"
 #include "fetch/update_server.h"
+#include "report/outcome.h"
+#include "update/update_journal.h"
+#include "verify/manifest_fields.h"
+#include "verify/manifest_trust.h"
+#include "verify/package_check.h"
+#include "verify/version_manifest.h"
+#include "worker/staged_package.h"
+#include "worker/worker_inputs.h"
 
 namespace {
 
-// The package's path, or empty after a failure report.
-WStr DownloadPackage(const WorkerInputs& inputs, const StagedPackage& staged,
-                     const WStr& versionText, const ResumeTerms* resume, bool* whole) {
-  DownloadJob job = {kPackageUrl,
-                     staged.path(),
-                     /*makeFolders=*/true,
-                     ReportId::kDownloadFailed,
-                     /*reportStatusCode=*/true,
-                     ReportId::kPackageNotCreated,
-                     ReportId::kDownloadStep,
-                     versionText.c_str(),
-                     /*partSuffix=*/nullptr,
-                     /*failureLine=*/nullptr};
-  return DownloadToFile(inputs, job, whole, resume);
+// A download's progress as the reports of the download page: the bar, and
+// its text with the whole and the received kilobytes after the leading
+// argument (when set).
+class StepReports final : public DownloadProgress {
+ public:
+  StepReports(const WorkerInputs& inputs, ReportId step, const wchar_t* leading)
+      : inputs_(inputs), step_(step), leading_(leading) {}
+  void Prepare(uint32_t range) override { inputs_.reporter->PrepareProgress(range); }
+  void Step(uint32_t position, uint32_t total, uint32_t received) override {
+    if (total != total_ || totalText_.empty()) {
+      total_ = total;
+      totalText_ = GroupThousands(DecimalText(total / 1024));
+    }
+    WStr receivedText = GroupThousands(DecimalText(received / 1024));
+    if (leading_) {
+      SendProgress(inputs_, step_, position, leading_, totalText_.c_str(), receivedText.c_str());
+    } else {
+      SendProgress(inputs_, step_, position, totalText_.c_str(), receivedText.c_str());
+    }
+  }
+
+ private:
+  const WorkerInputs& inputs_;
+  ReportId step_;
+  const wchar_t* leading_;
+  uint32_t total_ = 0;
+  WStr totalText_;
+};
+
+Transfer TransferOf(const WorkerInputs& inputs) {
+  Transfer transfer;
+  transfer.session = inputs.session;
+  transfer.cancelEvent = inputs.cancelEvent;
+  return transfer;
+}
+
+// The one report of a failed run. After the go-ahead it ends with what
+// became of the installation: intact, or to be finished by the next start.
+void ReportFailure(const WorkerInputs& inputs, const Outcome& outcome, bool pastGoAhead) {
+  const wchar_t* arguments[kMaxReportArguments] = {};
+  int count = 0;
+  for (; count < outcome.argumentCount(); ++count) {
+    arguments[count] = outcome.argument(count).c_str();
+  }
+  if (pastGoAhead && count < kMaxReportArguments) {
+    arguments[count] = outcome.pending() ? kInstallationPending : kInstallationIntact;
+  }
+  Send(inputs, outcome.report(), arguments[0], arguments[1], arguments[2], arguments[3],
+       arguments[4]);
+}
+
+// Whether the installation in the folder may take the signed manifest: a
+// setup without keys takes any.
+Outcome SerialTakenHere(const WorkerInputs& inputs, const InstallFolder& folder,
+                        const Manifest& manifest) {
+  if (!SignedUpdates(inputs)) return Outcome::Done();
+  uint64_t taken = 0;
+  if (!ReadTakenSerial(folder, &taken)) return SerialUnreadable(folder.Path(kSerialPath));
+  return CheckSerial(manifest, taken);
+}
+
+// The manifest the worker goes by. A setup with keys fetches its signature
+// too and takes it only when trusted; without keys any manifest goes (one
+// that cannot be read gives version 0).
+Outcome FetchManifest(const WorkerInputs& inputs, Manifest* manifest) {
+  ByteStr bytes = FetchVersionManifest(inputs.cancelEvent);
+  if (CancelSet(inputs)) return Outcome::Cancelled();
+  if (!SignedUpdates(inputs)) {
+    *manifest = ReadManifest(bytes);
+    return Outcome::Done();
+  }
+  // No manifest is no licence to install whatever the server holds.
+  if (bytes.empty()) return ManifestUnread();
+  ByteStr signature = FetchManifestSignature(inputs.cancelEvent);
+  if (CancelSet(inputs)) return Outcome::Cancelled();
+  Outcome trusted = TrustManifest(*inputs.keys, bytes, signature, manifest);
+  if (!trusted.done() || inputs.stagingIsScratch) return trusted;
+  // In update mode the installation is known before the download: an older
+  // manifest is refused before its package is fetched.
+  return SerialTakenHere(inputs, InstallFolder(inputs.stagingFolder), *manifest);
+}
+
+// The package downloaded to where it is staged and checked whole, before
+// the go-ahead: a damaged one must not be found half-way through
+// replacing the user's installation.
+Outcome FetchPackage(const WorkerInputs& inputs, const Manifest& declared,
+                     const StagedPackage& staged, const WStr& versionText,
+                     CheckedPackage* package) {
+  // Only a declared package may be pieced together from several runs.
+  ResumeTerms terms;
+  const ResumeTerms* resume =
+      ResumeTermsFor(declared.packageSize, declared.packageSha256, &terms) ? &terms : nullptr;
+  DownloadJob job;
+  job.url = kPackageUrl;
+  job.path = staged.path();
+  job.makeFolders = true;
+  StepReports steps(inputs, ReportId::kDownloadStep, versionText.c_str());
+  DownloadResult got = DownloadToFile(TransferOf(inputs), job, &steps, resume);
+  switch (got.end) {
+    case DownloadEnd::kCancelled:
+      return Outcome::Cancelled();
+    case DownloadEnd::kNoReply:
+      if (got.replied) {
+        return Outcome::Failed(ReportId::kNoLength, kPackageUrl, DecimalText(got.status).c_str(),
+                               L"0");
+      }
+      return Outcome::Failed(ReportId::kDownloadFailed, kPackageUrl);
+    case DownloadEnd::kNotCreated:
+      return Outcome::FailedWithError(ReportId::kPackageNotCreated, got.error, job.path.c_str());
+    case DownloadEnd::kWhole:
+    case DownloadEnd::kBrokenOff:
+      break;
+  }
+  if (CancelSet(inputs)) return Outcome::Cancelled();
+  PackageVerdict verdict =
+      CheckPackage(got.file.c_str(), declared, inputs.stagingIsScratch, package);
+  if (verdict == PackageVerdict::kChecked) return Outcome::Done();
+  // A whole that is not the declared package is no start for the next
+  // try; a part cut short is.
+  if (resume && got.end == DownloadEnd::kWhole) DiscardPart(got.file);
+  if (verdict == PackageVerdict::kNotDeclared && SignedUpdates(inputs)) {
+    return Outcome::Failed(ReportId::kNotVerified, kPackageUrl, kFileNotDeclared);
+  }
+  return Outcome::Failed(ReportId::kNotAZip);
+}
+
+// The user's go-ahead, taken: from then on it cannot be withdrawn.
+Outcome TakeGoAhead(const WorkerInputs& inputs, InstallChoices* choices) {
+  HANDLE events[2] = {inputs.goAhead->event(), inputs.cancelEvent};
+  for (;;) {
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      return Outcome::Cancelled();
+    }
+    // Withdrawn between the event and here: the event is reset again.
+    if (inputs.goAhead->Take(choices)) return Outcome::Done();
+  }
+}
+
+// The demo database beside the user's database, whole and the one the
+// manifest declares when it declares one, named in *part for the update
+// to put in the user's database's place. One that breaks off is no
+// failure: it is deleted, and the user's database stays as it was. A setup
+// with keys fetches none that the manifest does not declare.
+Outcome FetchDemoDatabase(const WorkerInputs& inputs, const InstallFolder& installFolder,
+                          const Manifest& declared, WStr* part) {
+  if (SignedUpdates(inputs) && !DeclaresDatabase(declared)) {
+    return Outcome::Failed(ReportId::kNotVerified, kDatabaseUrl, kDatabaseUndeclared);
+  }
+  Send(inputs, ReportId::kDatabaseDownloading);
+  DownloadJob job;
+  job.url = kDatabaseUrl;
+  job.path = installFolder.Path(L"Quelda.mdb");
+  job.partSuffix = L".download";
+  StepReports steps(inputs, ReportId::kDatabaseStep, nullptr);
+  DownloadResult got = DownloadToFile(TransferOf(inputs), job, &steps);
+  switch (got.end) {
+    case DownloadEnd::kCancelled:
+      if (!got.file.empty()) FsDelete(got.file.c_str());
+      return Outcome::Failed(ReportId::kDatabaseFailed, kDatabaseUrl);
+    case DownloadEnd::kNoReply:
+      return Outcome::Failed(ReportId::kDatabaseFailed, kDatabaseUrl);
+    case DownloadEnd::kNotCreated:
+      return Outcome::FailedWithError(ReportId::kDatabaseNotCreated, got.error, job.path.c_str());
+    case DownloadEnd::kBrokenOff:
+      FsDelete(got.file.c_str());
+      return Outcome::Done();
+    case DownloadEnd::kWhole:
+      break;
+  }
+  if (!PackageMatches(got.file.c_str(), declared.databaseSize, declared.databaseSha256)) {
+    FsDelete(got.file.c_str());
+    return Outcome::Failed(ReportId::kNotVerified, kDatabaseUrl, kFileNotDeclared);
+  }
+  *part = got.file;
+  return Outcome::Done();
+}
+
+// After the go-ahead, into the chosen folder: the package moved there, the
+// demo database when asked for, closing a running application, moving
+// what the package replaces into the backup folder, extracting every item
+// all or nothing, the serial kept, the shortcuts. The archive is closed
+// before the shortcuts are made, or on the failure that ends the run.
+Outcome InstallChosen(const WorkerInputs& inputs, const InstallChoices& choices,
+                      const Manifest& declared, StagedPackage* staged, CheckedPackage* package) {
+  InstallFolder installFolder(choices.folder);
+  // Before the package moves into the chosen folder; again under the
+  // folder's lock.
+  Outcome outcome = SerialTakenHere(inputs, installFolder, declared);
+  if (outcome.done()) outcome = staged->Place(installFolder, package);
+  if (!outcome.done()) return outcome;
+  PackageApplier applier(installFolder);
+  outcome = applier.Prepare(package->archive.get(), package->facts);
+  // The folder is known only now in install mode; under the lock, so that
+  // no other setup raises the serial meanwhile.
+  if (outcome.done()) outcome = SerialTakenHere(inputs, installFolder, declared);
+  WStr databasePart;
+  if (outcome.done() && choices.demoDatabase) {
+    outcome = FetchDemoDatabase(inputs, installFolder, declared, &databasePart);
+  }
+  if (outcome.done()) outcome = applier.CheckDatabasePlace(databasePart);
+  if (!outcome.done()) return outcome;
+  Send(inputs, ReportId::kUnpacking);
+  outcome =
+      applier.Install(std::move(package->archive), package->itemCount, package->path, databasePart);
+  if (!outcome.done()) return outcome;
+  // The installation is whole and new whether or not this lands: without
+  // it, only an older manifest would not be told apart at the next run.
+  uint64_t serial = 0;
+  if (SignedUpdates(inputs) && ParseDecimal64(declared.serial, &serial)) {
+    RecordTakenSerial(installFolder, serial);
+  }
+  CreateShortcuts(choices, applier.application());
+  return outcome;
 }
 
 void RunInstall(const WorkerInputs& inputs) {
   Send(inputs, ReportId::kChecking);
   Manifest declared;
-  if (!FetchTrustedManifest(inputs, &declared)) return;
+  Outcome outcome = FetchManifest(inputs, &declared);
+  if (!outcome.done()) {
+    if (outcome.failed()) ReportFailure(inputs, outcome, false);
+    return;
+  }
   WStr versionText = FormatVersion(declared.newest);
   Send(inputs, ReportId::kDownloading, versionText.c_str());
 
   WStr packageName(L"download\\Quelda");
   packageName.Append(versionText);
   packageName.Append(L".zip");
-  // Declared before the package, so that the archive is closed before a
-  // staged copy is removed.
-  StagedPackage staged(inputs, packageName);
-  // Only a declared package may be pieced together from several runs.
-  ResumeTerms terms;
-  const ResumeTerms* resume =
-      ResumeTermsFor(declared.packageSize, declared.packageSha256, &terms) ? &terms : nullptr;
-  bool whole = false;
-  WStr packageFile = DownloadPackage(inputs, staged, versionText, resume, &whole);
-  if (packageFile.empty()) return;
-
-  // The whole package is read and checked now, before the go-ahead: a
-  // damaged one must not be found half-way through replacing the user's
-  // installation.
+  StagedPackage staged(inputs.stagingFolder, inputs.stagingIsScratch, packageName);
   CheckedPackage package;
-  PackageVerdict verdict =
-      CheckPackage(packageFile.c_str(), declared, inputs.stagingIsScratch, &package);
-  if (verdict != PackageVerdict::kChecked) {
-    // A whole that is not the declared package is no start for the next
-    // try; a part cut short is.
-    if (resume && whole) DiscardPart(packageFile);
-    if (verdict == PackageVerdict::kNotDeclared && SignedUpdates(inputs)) {
-      Send(inputs, ReportId::kNotVerified, kPackageUrl, kFileNotDeclared);
-      return;
-    }
-    Send(inputs, ReportId::kNotAZip);
+  InstallChoices choices;
+  outcome = FetchPackage(inputs, declared, staged, versionText, &package);
+  if (outcome.done()) {
+    // The download is over: the bar full, as its last step may not have
+    // filled it.
+    SendProgress(inputs, ReportId::kDownloaded, kFullBar, versionText.c_str());
+    outcome = TakeGoAhead(inputs, &choices);
+  }
+  if (!outcome.done()) {
+    // What was fetched is decided on from the outcome, before any report:
+    // a run the user stopped takes it away, one that failed by itself
+    // keeps it for the retry.
+    package.archive.Reset();
+    if (outcome.cancelled()) staged.Discard();
+    if (outcome.failed()) ReportFailure(inputs, outcome, false);
     return;
   }
-  // The download is over: the bar full, as its last step may not have
-  // filled it.
-  SendProgress(inputs, ReportId::kDownloaded, kFullBar, versionText.c_str());
-
-  HANDLE events[2] = {inputs.goAhead->event(), inputs.cancelEvent};
-  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) return;
   inputs.reporter->EndNavigation();
-  // Read only now: the user chose them with the go-ahead.
-  InstallChoices choices = inputs.goAhead->Choices();
-  InstallFolder installFolder(choices.folder);
-
-  // Before the package moves into the chosen folder; again under the
-  // folder's lock.
-  if (!SerialTakenHere(inputs, installFolder, declared, kInstallationIntact)) return;
-  if (!staged.Place(installFolder, &package)) return;
-  InstallPackage(inputs, choices, installFolder, declared, std::move(package));
+  outcome = InstallChosen(inputs, choices, declared, &staged, &package);
+  package.archive.Reset();
+  if (outcome.failed()) {
+    ReportFailure(inputs, outcome, true);
+    return;
+  }
+  Send(inputs, ReportId::kFinished);
 }
 
 }  // namespace

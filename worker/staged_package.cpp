@@ -5,8 +5,8 @@
 #include "common/ensure_folder.h"
 #include "common/same_path.h"
 #include "common/scoped.h"
+#include "disk/file_system.h"
 #include "fetch/download_resume.h"
-#include "common/error_text.h"
 
 namespace {
 
@@ -19,20 +19,21 @@ WStr ParentOf(const WStr& path) {
 
 }  // namespace
 
-StagedPackage::StagedPackage(const WorkerInputs& inputs, const WStr& relativePath)
-    : inputs_(inputs), relativePath_(relativePath) {
-  staged_ = InstallFolder(inputs.stagingFolder).Path(relativePath.c_str());
+StagedPackage::StagedPackage(const WStr& stagingFolder, bool stagingIsScratch,
+                             const WStr& relativePath)
+    : stagingFolder_(stagingFolder), scratch_(stagingIsScratch), relativePath_(relativePath) {
+  staged_ = stagingFolder_.Path(relativePath.c_str());
 }
 
 namespace {
 
 // The folders the download made, up to the staging folder itself; one that
 // still holds something stays.
-void RemoveStagingFolders(const WorkerInputs& inputs, const WStr& staged) {
+void RemoveStagingFolders(const InstallFolder& stagingFolder, const WStr& staged) {
   WStr folder = ParentOf(staged);
-  WStr top = ParentOf(InstallFolder(inputs.stagingFolder).Path(L""));
+  WStr top = ParentOf(stagingFolder.Path(L""));
   while (!folder.empty() && folder.size() >= top.size()) {
-    if (!RemoveDirectoryW(folder.c_str())) break;
+    if (!FsRemoveFolder(folder.c_str())) break;
     folder = ParentOf(folder);
   }
 }
@@ -40,17 +41,20 @@ void RemoveStagingFolders(const WorkerInputs& inputs, const WStr& staged) {
 }  // namespace
 
 StagedPackage::~StagedPackage() {
-  if (!inputs_.stagingIsScratch || staged_.empty()) return;
-  // A run that failed on its own keeps what it fetched for the retry;
-  // RemoveStagedDownloads takes it away when the setup ends.
-  if (!placed_ && CancelSet(inputs_)) DiscardPart(staged_);
-  RemoveStagingFolders(inputs_, staged_);
+  // A part kept for the retry stays; RemoveStagedDownloads takes it away
+  // when the setup ends.
+  if (scratch_ && !staged_.empty()) RemoveStagingFolders(stagingFolder_, staged_);
 }
 
-void RemoveStagedDownloads(const WorkerInputs& inputs) {
-  if (!inputs.stagingIsScratch) return;
+void StagedPackage::Discard() {
+  if (scratch_ && !placed_ && !staged_.empty()) DiscardPart(staged_);
+}
+
+void RemoveStagedDownloads(const WStr& stagingFolder, bool stagingIsScratch) {
+  if (!stagingIsScratch) return;
+  InstallFolder staging(stagingFolder);
   // Any name under the folder the packages land in.
-  WStr staged = InstallFolder(inputs.stagingFolder).Path(L"download\\Quelda.zip");
+  WStr staged = staging.Path(L"download\\Quelda.zip");
   if (staged.empty()) return;
   // Every package of the setup's own folder, whatever version it was for.
   WStr pattern = ParentOf(staged);
@@ -63,38 +67,28 @@ void RemoveStagedDownloads(const WorkerInputs& inputs) {
       WStr file = ParentOf(staged);
       file.Append(L'\\');
       file.Append(found.cFileName);
-      DeleteFileW(file.c_str());
+      FsDelete(file.c_str());
     } while (FindNextFileW(search.get(), &found));
   }
   search.Reset();
-  RemoveStagingFolders(inputs, staged);
+  RemoveStagingFolders(staging, staged);
 }
 
-bool StagedPackage::Place(const InstallFolder& installFolder, CheckedPackage* package) {
+Outcome StagedPackage::Place(const InstallFolder& installFolder, CheckedPackage* package) {
   WStr target = installFolder.Path(relativePath_.c_str());
   if (target.empty()) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    WStr reason = LastErrorText();
-    Send(inputs_, ReportId::kPackageNotCreated, relativePath_.c_str(), reason.c_str(),
-         kInstallationIntact);
-    return false;
+    return Outcome::FailedWithError(ReportId::kPackageNotCreated, ERROR_FILENAME_EXCED_RANGE,
+                                    relativePath_.c_str());
   }
-  if (SamePath(target.c_str(), staged_.c_str())) return true;
+  if (SamePath(target.c_str(), staged_.c_str())) return Outcome::Done();
   // An open file could not be moved, nor copied away when the folder lies
   // on another drive.
   package->archive.Reset();
   EnsureFolder(target.c_str());
-  if (!MoveFileExW(staged_.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
-    WStr reason = LastErrorText();
-    Send(inputs_, ReportId::kPackageNotCreated, target.c_str(), reason.c_str(),
-         kInstallationIntact);
-    return false;
+  if (!FsReplaceFile(staged_.c_str(), target.c_str())) {
+    return Outcome::FailedWithError(ReportId::kPackageNotCreated, GetLastError(), target.c_str());
   }
   placed_ = true;
-  if (!ReopenPackage(target.c_str(), package)) {
-    Send(inputs_, ReportId::kNotAZip, kInstallationIntact);
-    return false;
-  }
-  return true;
+  if (!ReopenPackage(target.c_str(), package)) return Outcome::Failed(ReportId::kNotAZip);
+  return Outcome::Done();
 }

@@ -3,22 +3,33 @@
 #include "common/scoped.h"
 
 void GoAhead::Give(const InstallChoices& choices) {
-  {
-    ScopedExclusiveLock hold(&lock_);
-    choices_ = choices;
-  }
-  ::SetEvent(event_);
-}
-
-void GoAhead::Withdraw() { ResetEvent(event_); }
-
-InstallChoices GoAhead::Choices() const {
   ScopedExclusiveLock hold(&lock_);
-  return choices_;
+  if (taken_) return;
+  choices_ = choices;
+  given_ = true;
+  // Under the lock: the event is set exactly while a go-ahead is given.
+  SetEvent(event_);
 }
 
-bool CancelSet(const WorkerInputs& inputs) {
-  return WaitForSingleObject(inputs.cancelEvent, 0) != WAIT_TIMEOUT;
+bool GoAhead::Withdraw() {
+  ScopedExclusiveLock hold(&lock_);
+  if (taken_) return false;
+  given_ = false;
+  ResetEvent(event_);
+  return true;
+}
+
+bool GoAhead::Take(InstallChoices* choices) {
+  ScopedExclusiveLock hold(&lock_);
+  if (!given_) return false;
+  taken_ = true;
+  *choices = choices_;
+  return true;
+}
+
+void GoAhead::ReleaseTaken() {
+  ScopedExclusiveLock hold(&lock_);
+  taken_ = false;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "common/str.h"
+#include "fetch/download.h"
 #include "report/status_report.h"
 #include "verify/update_keys.h"
 
@@ -23,22 +24,25 @@ struct InstallChoices {
 };
 
 // Where the worker's reports go. Calls come from the worker thread and
-// never wait for the user interface, but for EndNavigation.
+// never wait for the user interface.
 class Reporter {
  public:
   virtual void Report(const StatusReport& report) = 0;
   // A new bar of range steps, at position 0.
   virtual void PrepareProgress(uint32_t range) = 0;
   // Past its go-ahead the worker changes the disk: the user stays on the
-  // download page for the rest of the run. Returns once that holds.
+  // download page for the rest of the run (a withdrawal is refused from
+  // the go-ahead's taking on; this tells the user interface to show it).
   virtual void EndNavigation() = 0;
 
  protected:
   ~Reporter() = default;
 };
 
-// The go-ahead and the choices that come with it: the user-interface
-// thread gives both, the worker waits for the event and then reads them.
+// The go-ahead and the choices that come with it, handed over between two
+// threads: the user-interface thread gives it (and may withdraw it), the
+// worker takes it. Once taken it cannot be withdrawn: the worker installs
+// exactly the choices it took.
 class GoAhead {
  public:
   // The event is manual-reset and stays the caller's.
@@ -47,18 +51,26 @@ class GoAhead {
   GoAhead& operator=(const GoAhead&) = delete;
 
   void UseEvent(HANDLE proceedEvent) { event_ = proceedEvent; }
+  // Set while a go-ahead is given.
   HANDLE event() const { return event_; }
-  // The choices first, then the event: a worker that sees the event set
-  // reads these choices.
+  // User-interface thread: the go-ahead with these choices.
   void Give(const InstallChoices& choices);
-  // Back from the download page.
-  void Withdraw();
-  InstallChoices Choices() const;
+  // User-interface thread, Back from the download page: false, with
+  // nothing changed, once the worker has taken the go-ahead.
+  bool Withdraw();
+  // Worker thread, once the event is set: the choices given, after which
+  // a withdrawal is refused. False when it was withdrawn meanwhile.
+  bool Take(InstallChoices* choices);
+  // A new worker starts: what the last one took is let go; a go-ahead
+  // that is given stays given.
+  void ReleaseTaken();
 
  private:
   HANDLE event_;
-  mutable SRWLOCK lock_ = SRWLOCK_INIT;
+  SRWLOCK lock_ = SRWLOCK_INIT;
   InstallChoices choices_;
+  bool given_ = false;
+  bool taken_ = false;
 };
 
 struct WorkerInputs {
@@ -84,9 +96,8 @@ inline bool SignedUpdates(const WorkerInputs& inputs) {
   return inputs.keys && inputs.keys->count > 0;
 }
 
-// Whether the cancel event is set (a wait that fails counts as set: a
-// worker that cannot tell must not go on changing things).
-bool CancelSet(const WorkerInputs& inputs);
+// Whether the cancel event is set.
+inline bool CancelSet(const WorkerInputs& inputs) { return CancelSet(inputs.cancelEvent); }
 
 // Sends a report with its arguments (a null one ends them).
 void Send(const WorkerInputs& inputs, ReportId id, const wchar_t* first = nullptr,

@@ -275,3 +275,46 @@ TEST_F(SetupServerIntegration, UpdateFromTheInstalledFolderEndsByStartingTheAppl
 }
 
 }  // namespace
+
+namespace {
+
+// Back pressed once the worker has taken the go-ahead (it is fetching the
+// demo database the user asked for, which the server holds): refused, the
+// wizard stays on the download page, and what is installed is what was
+// chosen.
+TEST_F(SetupServerIntegration, BackAfterTheGoAheadIsRefused) {
+  ASSERT_TRUE(ServerServe(L"app", L"fault=hold&delay=60&only=quelda.mdb"));
+  RunningSetup setup(L"setup_back");
+  ASSERT_TRUE(setup.Start());
+  ASSERT_TRUE(WaitForStatus(setup, L"已下载 Quelda Manager 2.0 ..."));
+  HWND frame = setup.frame(), options = setup.Page(kIdDesktopLink);
+  HWND download = setup.Page(kIdStatusLine);
+  std::wstring target = MakeScratchDir(L"setup_back_target");
+  SendMessageW(GetDlgItem(setup.Page(kIdFolderBox), kIdFolderBox), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(target.c_str()));
+  for (int box : kShortcutBoxes)
+    SendMessageW(GetDlgItem(options, box), BM_SETCHECK, BST_UNCHECKED, 0);
+  SendMessageW(GetDlgItem(options, kIdDemoDatabase), BM_SETCHECK, BST_CHECKED, 0);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(ClickButton(frame, kIdNext));
+  ASSERT_TRUE(WaitForStatus(setup, L"正在下载 Quelda Manager 演示数据库 ..."));
+
+  // Sent straight to the frame, as a click that came before the button was
+  // disabled would arrive.
+  ASSERT_TRUE(ClickButton(frame, kIdBack));
+  EXPECT_TRUE(StyleVisible(download)) << "the download page stays";
+  EXPECT_FALSE(StyleVisible(options));
+  EXPECT_TRUE(WaitUntil([&] { return !ControlEnabled(frame, kIdBack); }, kPatience));
+  EXPECT_FALSE(ControlEnabled(frame, kIdNext));
+
+  ASSERT_TRUE(ServerRelease());
+  HWND box = WaitForMessageBox(setup.process().id(), frame, kPatience);
+  ASSERT_TRUE(box);
+  PostMessageW(box, WM_COMMAND, IDNO, 0);
+  EXPECT_EQ(setup.process().WaitForExit(kPatience), 0);
+  EXPECT_TRUE(FileExists(target + L"\\Quelda.exe"));
+  EXPECT_TRUE(ReadFileBytes(target + L"\\Quelda.mdb") ==
+              ReadFileBytes(TestSite(L"app") + L"\\quelda.mdb"))
+      << "the demo database the user chose";
+}
+
+}  // namespace

@@ -75,6 +75,9 @@ WorkerRun::~WorkerRun() {
 void WorkerRun::Start(const std::wstring& folder, const std::wstring& staging) {
   Stop();
   ResetEvent(cancel_.get());
+  // As the wizard's retry: a go-ahead given stays given, for the new worker
+  // to take.
+  goAhead_.ReleaseTaken();
   recorder_->Clear();
   choices_.folder = folder.c_str();
   session_.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));

@@ -183,9 +183,9 @@ TEST_F(ResumeServerIntegration, PartThatCannotBeTheDeclaredOneStartsOver) {
   ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\download").c_str(), nullptr));
   ASSERT_TRUE(WriteFileBytes(package_, site.substr(0, kCut)));
   const wchar_t injected[] = L"\"v\"\r\nRange: bytes=0-1";
-  ASSERT_TRUE(WriteFileBytes(package_ + L".validator",
-                             std::string(reinterpret_cast<const char*>(injected),
-                                         sizeof injected - sizeof(wchar_t))));
+  ASSERT_TRUE(WriteFileBytes(
+      package_ + L".validator",
+      std::string(reinterpret_cast<const char*>(injected), sizeof injected - sizeof(wchar_t))));
   ASSERT_TRUE(ServerReset() && ServerServe(L"resume"));
   ASSERT_EQ(Run(), kDownloaded);
   EXPECT_TRUE(ReadFileBytes(package_) == site);
@@ -224,10 +224,7 @@ TEST_F(ResumeServerIntegration, InstallModeRetryGoesOnFromTheScratchFolder) {
   EXPECT_FALSE(FileExists(staging));
 
   RunCut(staging);
-  WorkerInputs ended;
-  ended.stagingFolder = (staging + L"\\").c_str();
-  ended.stagingIsScratch = true;
-  RemoveStagedDownloads(ended);
+  RemoveStagedDownloads(WStr((staging + L"\\").c_str()), true);
   EXPECT_FALSE(FileExists(staging));
   EXPECT_FALSE(FileExists(folder_)) << "the folder first offered was never made";
 }

@@ -290,7 +290,7 @@ TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
 
 // A folder made into the update files by tools/publish, with Chinese names
 // in code page 936: the suite runs where Wine has that code page
-// (install_tests.published, under zh_CN.UTF-8).
+// (worker_tests.published, under zh_CN.UTF-8).
 class PublishedServerIntegration : public InstallServerIntegration {};
 
 TEST_F(PublishedServerIntegration, OnlyThePublishedPackageInstallsAndItBringsTheFolderAsItWas) {

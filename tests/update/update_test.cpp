@@ -1,0 +1,226 @@
+// The all-or-nothing update on a real folder, without any server: the
+// journal's text, the plan, the undo of a switch that fails, and the
+// finishing of a run ended part-way. The package is the fault site's
+// (real zip tools made it); the installation is 1.2.3.0's.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "disk/install_folder.h"
+#include "support/fault_plan.h"
+#include "support/old_installation.h"
+#include "support/server_control.h"
+#include "support/test_paths.h"
+#include "update/journal_codec.h"
+#include "update/update_plan.h"
+#include "update/update_switch.h"
+#include "zip/unzipper.h"
+
+namespace {
+
+std::wstring Text(const WStr& text) { return std::wstring(text.c_str(), text.size()); }
+
+SwitchStep Step(StepKind kind, const wchar_t* target, const wchar_t* backup,
+                const wchar_t* staged) {
+  SwitchStep step;
+  step.kind = kind;
+  step.target = target;
+  step.backup = backup;
+  step.staged = staged;
+  return step;
+}
+
+TEST(JournalCodec, StepsAndPhasesComeBackAsWritten) {
+  Journal journal;
+  journal.madeUpdateFolder = true;
+  journal.steps.Push(Step(StepKind::kFolder, L"lib", L"Update\\Backup1.2.3\\lib", L""));
+  journal.steps.Push(Step(StepKind::kFile, L"lib\\a b.dll", L"", L"Update\\Incoming\\0\\3.new"));
+  journal.staged = true;
+  journal.undoing = true;
+  WStr text = EncodeJournal(journal);
+  // What a setup wrote before and will read after: the format is kept.
+  EXPECT_EQ(Text(text),
+            L"QueldaUpdateJournal 1\nmade-update\n"
+            L"step\tlib\tUpdate\\Backup1.2.3\\lib\t\n"
+            L"step\tlib\\a b.dll\t\tUpdate\\Incoming\\0\\3.new\nend\nstaged\nundoing\n");
+  Journal read;
+  ASSERT_TRUE(DecodeJournal(text, &read));
+  EXPECT_TRUE(read.madeUpdateFolder && read.staged && read.undoing);
+  EXPECT_FALSE(read.switched);
+  ASSERT_EQ(read.steps.size(), 2u);
+  EXPECT_EQ(read.steps[0].kind, StepKind::kFolder);
+  EXPECT_EQ(Text(read.steps[0].backup), L"Update\\Backup1.2.3\\lib");
+  EXPECT_EQ(read.steps[1].kind, StepKind::kFile);
+  EXPECT_EQ(Text(read.steps[1].target), L"lib\\a b.dll");
+  EXPECT_EQ(Text(read.steps[1].staged), L"Update\\Incoming\\0\\3.new");
+
+  // A mark whose line end never landed counts for nothing.
+  WStr cut = text.Substr(0, text.size() - 1);
+  ASSERT_TRUE(DecodeJournal(cut, &read));
+  EXPECT_FALSE(read.undoing);
+  // No journal of this setup's: cut before its end, another header, a
+  // line of another form, a step without a target.
+  for (const wchar_t* other :
+       {L"QueldaUpdateJournal 1\nstep\ta\t\t\n", L"QueldaUpdateJournal 2\nend\n",
+        L"QueldaUpdateJournal 1\nmove\ta\tb\tc\nend\n",
+        L"QueldaUpdateJournal 1\nstep\t\tb\tc\nend\n", L""}) {
+    EXPECT_FALSE(DecodeJournal(WStr(other), &read)) << testing::PrintToString(std::wstring(other));
+  }
+}
+
+class UpdateOnDisk : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = MakeScratchDir(L"update_on_disk");
+    MakeOldInstallation(folder_);
+    package_ = TestSite(L"fault") + L"\\zirorov.zip";
+    archive_.Reset(OpenArchiveFile(package_.c_str()));
+    ASSERT_TRUE(archive_);
+    ZipItem summary;
+    ASSERT_EQ(GetArchiveItem(archive_.get(), -1, &summary), 0);
+    items_ = summary.index;
+  }
+  void TearDown() override { SetFaultPlan(FaultMode::kNone, 0); }
+
+  Outcome Plan(UpdatePlan* plan) {
+    return PlanUpdate(InstallFolder(folder_.c_str()), archive_.get(), items_,
+                      WStr(L"Update\\Backup1.2.3\\"), WStr(), plan);
+  }
+
+  std::wstring folder_, package_;
+  ScopedArchive archive_;
+  int items_ = 0;
+  long calls_ = 0;
+};
+
+TEST_F(UpdateOnDisk, ThePlanChangesNothingAndSaysWhatEachStepIs) {
+  const Tree before = Snapshot(folder_);
+  UpdatePlan plan;
+  ASSERT_TRUE(Plan(&plan).done());
+  EXPECT_EQ(Snapshot(folder_), before);
+  EXPECT_GT(plan.stagedBytes, 0u);
+  ASSERT_FALSE(plan.ownFolders.empty());
+  EXPECT_EQ(Text(plan.ownFolders[0]), L"Update\\Incoming\\0");
+  int files = 0, backups = 0;
+  for (const SwitchStep& step : plan.journal.steps) {
+    std::wstring target = Text(step.target), backup = Text(step.backup);
+    bool existed = before.count(L"\\" + target) > 0;
+    SCOPED_TRACE(testing::PrintToString(target));
+    if (step.kind == StepKind::kFile) {
+      ++files;
+      ASSERT_GE(step.item, 0);
+      EXPECT_EQ(Text(step.staged), Text(StagedName(step.item)));
+    } else {
+      EXPECT_EQ(step.item, -1);
+      EXPECT_TRUE(step.staged.empty());
+    }
+    // Whatever is in the way is backed up, and nothing else.
+    EXPECT_EQ(!backup.empty(), existed);
+    if (!backup.empty()) {
+      ++backups;
+      EXPECT_TRUE(backup.rfind(L"Update\\Backup1.2.3\\", 0) == 0 ||
+                  backup.rfind(L"Update\\Incoming\\s", 0) == 0)
+          << testing::PrintToString(backup);
+    }
+  }
+  EXPECT_GT(files, 0);
+  EXPECT_GE(backups, 9) << "every file the package replaces";
+}
+
+TEST_F(UpdateOnDisk, ASwitchThatFailsIsUndoneByteForByte) {
+  const Tree before = Snapshot(folder_);
+  // The calls of one whole update, on a copy of the installation.
+  {
+    std::wstring copy = folder_;
+    folder_ = MakeScratchDir(L"update_on_disk_count");
+    MakeOldInstallation(folder_);
+    UpdatePlan plan;
+    ASSERT_TRUE(Plan(&plan).done());
+    SetFaultPlan(FaultMode::kNone, 0);
+    ASSERT_TRUE(
+        ApplyUpdate(InstallFolder(folder_.c_str()), archive_.get(), WStr(package_.c_str()), &plan)
+            .done());
+    calls_ = FaultCalls();
+    folder_ = copy;
+  }
+  ASSERT_GT(calls_, 20);
+  // Late in the run: the switch has begun. Then at the very first call.
+  for (long at : {calls_ - 4, 1L}) {
+    SCOPED_TRACE(at);
+    UpdatePlan plan;
+    ASSERT_TRUE(Plan(&plan).done());
+    SetFaultPlan(FaultMode::kFail, at);
+    Outcome outcome =
+        ApplyUpdate(InstallFolder(folder_.c_str()), archive_.get(), WStr(package_.c_str()), &plan);
+    SetFaultPlan(FaultMode::kNone, 0);
+    ASSERT_TRUE(outcome.failed());
+    EXPECT_FALSE(outcome.pending());
+    EXPECT_EQ(Snapshot(folder_), before) << Differences(before, Snapshot(folder_));
+  }
+}
+
+class RunEndedPartWay : public testing::Test {
+ protected:
+  // An old file, its new one staged, and the journal of the one step that
+  // replaces it, as a run ended at that point left them.
+  void SetUp() override {
+    folder_ = MakeScratchDir(L"update_ended");
+    ASSERT_TRUE(WriteFileBytes(folder_ + L"\\a.txt", "old"));
+    ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\Update").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\Update\\Backup1.0").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\Update\\Incoming").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\Update\\Incoming\\0").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(folder_ + L"\\Update\\Incoming\\0\\0.new", "new"));
+    journal_.steps.Push(Step(StepKind::kFile, L"a.txt", L"Update\\Backup1.0\\a.txt",
+                             L"Update\\Incoming\\0\\0.new"));
+  }
+  bool Finish() {
+    WStr text = EncodeJournal(journal_);
+    std::string bytes(reinterpret_cast<const char*>(text.c_str()), text.size() * sizeof(wchar_t));
+    EXPECT_TRUE(WriteFileBytes(folder_ + L"\\Update\\Update.journal", bytes));
+    return FinishUnfinishedUpdate(InstallFolder(folder_.c_str()));
+  }
+  bool Exists(const wchar_t* path) { return FileExists(folder_ + path); }
+
+  std::wstring folder_;
+  Journal journal_;
+};
+
+TEST_F(RunEndedPartWay, EveryFileStagedGoesForward) {
+  journal_.staged = true;
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\a.txt"), "new");
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\Update\\Backup1.0\\a.txt"), "old");
+  EXPECT_FALSE(Exists(L"\\Update\\Incoming"));
+  EXPECT_FALSE(Exists(L"\\Update\\Update.journal"));
+}
+
+TEST_F(RunEndedPartWay, NotAllStagedOrBeingUndoneGoesBack) {
+  // Ended before the staged mark: the staged file may be half written.
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\a.txt"), "old");
+  EXPECT_FALSE(Exists(L"\\Update\\Backup1.0\\a.txt"));
+  EXPECT_FALSE(Exists(L"\\Update\\Incoming"));
+  EXPECT_FALSE(Exists(L"\\Update\\Update.journal"));
+
+  // Ended while an undo had the old file in the backup folder still.
+  SetUp();
+  ASSERT_TRUE(
+      MoveFileW((folder_ + L"\\a.txt").c_str(), (folder_ + L"\\Update\\Backup1.0\\a.txt").c_str()));
+  journal_.staged = true;
+  journal_.undoing = true;
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\a.txt"), "old");
+  EXPECT_FALSE(Exists(L"\\Update\\Backup1.0\\a.txt"));
+  EXPECT_FALSE(Exists(L"\\Update\\Update.journal"));
+}
+
+TEST_F(RunEndedPartWay, AJournalCutShortIsLeftAlone) {
+  ASSERT_TRUE(WriteFileBytes(folder_ + L"\\Update\\Update.journal", std::string("Q\0u\0", 4)));
+  EXPECT_FALSE(FinishUnfinishedUpdate(InstallFolder(folder_.c_str())));
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\a.txt"), "old");
+  EXPECT_TRUE(Exists(L"\\Update\\Incoming\\0\\0.new"));
+}
+
+}  // namespace
