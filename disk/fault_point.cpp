@@ -1,3 +1,5 @@
 #include "disk/fault_point.h"
 
 FaultAction FaultPoint() { return FaultAction::kNone; }
+
+void SetFaultLane(int) {}

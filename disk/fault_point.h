@@ -11,3 +11,10 @@ enum class FaultAction {
 
 // Called before each call; a test may end the process here.
 FaultAction FaultPoint();
+
+// The calling thread's lane among those an update's work is shared over:
+// 0 for the worker's own thread, 1 for the second thread of the staging
+// and of the switch. A test numbers each lane's calls on its own: a lane
+// makes the same calls in the same order from run to run, while the two
+// lanes' calls interleave as the threads run.
+void SetFaultLane(int lane);

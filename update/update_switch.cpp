@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/scoped.h"
+#include "disk/fault_point.h"
 #include "disk/file_system.h"
 
 namespace {
@@ -255,6 +256,7 @@ struct SwitchShare {
 
 DWORD WINAPI SwitchFiles(void* param) {
   SwitchShare& share = *static_cast<SwitchShare*>(param);
+  SetFaultLane(static_cast<int>(share.first));
   const Vec<SwitchStep>& steps = share.journal->steps;
   for (size_t i = share.first; share.made && i < steps.size(); i += 2) {
     if (InterlockedCompareExchange(share.stop, 0, 0)) break;
@@ -262,6 +264,7 @@ DWORD WINAPI SwitchFiles(void* param) {
     share.made = MakeStep(*share.folder, steps[i], true, &share.failure);
     if (!share.made) InterlockedExchange(share.stop, 1);
   }
+  SetFaultLane(0);
   return 0;
 }
 
@@ -296,6 +299,7 @@ struct StageShare {
 
 DWORD WINAPI StageFiles(void* param) {
   StageShare& share = *static_cast<StageShare*>(param);
+  SetFaultLane(static_cast<int>(share.first));
   const Vec<SwitchStep>& steps = share.plan->journal.steps;
   for (size_t i = share.first; share.made && i < steps.size(); i += 2) {
     if (InterlockedCompareExchange(share.stop, 0, 0)) break;
@@ -311,6 +315,7 @@ DWORD WINAPI StageFiles(void* param) {
     }
     if (!share.made) InterlockedExchange(share.stop, 1);
   }
+  SetFaultLane(0);
   return 0;
 }
 

@@ -141,7 +141,7 @@ TEST_F(UpdateOnDisk, ASwitchThatFailsIsUndoneByteForByte) {
     ASSERT_TRUE(
         ApplyUpdate(InstallFolder(folder_.c_str()), archive_.get(), WStr(package_.c_str()), &plan)
             .done());
-    calls_ = FaultCalls();
+    calls_ = FaultCalls(0);
     folder_ = copy;
   }
   ASSERT_GT(calls_, 20);
