@@ -4,7 +4,6 @@
 
 #include "common/scoped.h"
 #include "disk/file_system.h"
-#include "verify/manifest_fields.h"
 #include "common/number_text.h"
 
 namespace {

@@ -10,3 +10,6 @@ WStr GroupThousands(const WStr& text);
 // Decimal digits of the value, without sign or leading zeros.
 WStr DecimalText(uint32_t value);
 WStr DecimalText64(uint64_t value);
+// A decimal number as the manifest and the setup's own files write it:
+// digits only, at most 19 of them (every such value fits in 64 bits).
+bool ParseDecimal64(const WStr& text, uint64_t* value);

@@ -1,7 +1,7 @@
 #include "fetch/download_resume.h"
 
 #include "common/scoped.h"
-#include "verify/manifest_fields.h"
+#include "common/number_text.h"
 #include "verify/package_check.h"
 #include "fetch/reply_headers.h"
 
@@ -43,8 +43,7 @@ WStr LoadValidator(const WStr& path) {
 
 bool ResumeTermsFor(const WStr& sizeText, const WStr& sha256Text, ResumeTerms* terms) {
   uint64_t size = 0;
-  if (sha256Text.empty() || !ParseDecimal64(sizeText, &size) || size == 0 ||
-      size > 0xFFFFFFFFu) {
+  if (sha256Text.empty() || !ParseDecimal64(sizeText, &size) || size == 0 || size > 0xFFFFFFFFu) {
     return false;
   }
   terms->size = static_cast<uint32_t>(size);

@@ -13,18 +13,6 @@ int HexDigit(wchar_t c) {
 
 }  // namespace
 
-bool ParseDecimal64(const WStr& text, uint64_t* value) {
-  // 20 digits can exceed 64 bits; every value up to 19 digits fits.
-  if (text.empty() || text.size() > 19) return false;
-  uint64_t result = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] < L'0' || text[i] > L'9') return false;
-    result = result * 10 + static_cast<uint64_t>(text[i] - L'0');
-  }
-  *value = result;
-  return true;
-}
-
 bool ParseSha256(const WStr& text, uint8_t digest[kSha256Bytes]) {
   if (text.size() != 2 * kSha256Bytes) return false;
   for (int i = 0; i < kSha256Bytes; ++i) {

@@ -3,11 +3,8 @@
 #include <stdint.h>
 
 #include "common/sha256.h"
+#include "common/number_text.h"
 #include "common/str.h"
-
-// A decimal number of the manifest: digits only, at most 19 of them (every
-// such value fits in 64 bits).
-bool ParseDecimal64(const WStr& text, uint64_t* value);
 
 // A SHA-256 digest of the manifest: 64 hexadecimal digits, either case.
 bool ParseSha256(const WStr& text, uint8_t digest[kSha256Bytes]);

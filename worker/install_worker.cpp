@@ -14,7 +14,7 @@
 #include "fetch/update_server.h"
 #include "report/outcome.h"
 #include "update/update_journal.h"
-#include "verify/manifest_fields.h"
+#include "common/number_text.h"
 #include "verify/manifest_trust.h"
 #include "verify/package_check.h"
 #include "verify/version_manifest.h"
