@@ -70,14 +70,15 @@ PackageApplier::PackageApplier(const InstallFolder& installFolder)
     : folder_(installFolder),
       application_(installFolder.Path(L"Quelda.exe")),
       lock_(installFolder) {
+  PackedVersion version = GetProductVersion(application_.c_str());
+  installed_ = version != 0;
   // Also without an installed version: a file that is there is never
   // replaced without a backup, in Backup0.0 then.
-  backupFolder_ = BackupFolder(installFolder, GetProductVersion(application_.c_str()));
+  backupFolder_ = BackupFolder(installFolder, version);
 }
 
 Outcome PackageApplier::Prepare(ZipHandle* archive, const ArchiveFacts& facts) {
-  bool installed = GetProductVersion(application_.c_str()) != 0;
-  Outcome fit = PathsFit(archive, facts, folder_, installed ? backupFolder_ : WStr());
+  Outcome fit = PathsFit(archive, facts, folder_, installed_ ? backupFolder_ : WStr());
   if (!fit.done()) return fit;
   if (!lock_.held()) {
     return Outcome::FailedWithError(ReportId::kBackupFailed, ERROR_SHARING_VIOLATION,

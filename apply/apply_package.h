@@ -40,6 +40,8 @@ class PackageApplier {
  private:
   const InstallFolder& folder_;
   WStr application_;
+  // Whether Quelda.exe there has a version (a backup folder is needed).
+  bool installed_ = false;
   // "Update\Backup<installed version>\", full.
   WStr backupFolder_;
   UpdateLock lock_;
