@@ -4,10 +4,10 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
-#include <stdio.h>
 
 #include "common/scoped.h"
 #include "common/shell_places.h"
+#include "disk/file_system.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ void SaveLinks(Shortcut* shortcuts, int count, const WStr& applicationFile) {
   if (FAILED(link->QueryInterface(IID_IPersistFile, file.ReceiveVoid()))) return;
   for (int i = 0; i < count; ++i) {
     if (shortcuts[i].checked && !shortcuts[i].path.empty()) {
-      file->Save(shortcuts[i].path.c_str(), FALSE);
+      FsSaveLink(file.get(), shortcuts[i].path.c_str());
     }
   }
 }
@@ -53,6 +53,6 @@ void CreateShortcuts(const InstallChoices& choices, const WStr& applicationFile)
     SaveLinks(shortcuts, 4, applicationFile);
   }
   for (const Shortcut& shortcut : shortcuts) {
-    if (!shortcut.checked && !shortcut.path.empty()) _wremove(shortcut.path.c_str());
+    if (!shortcut.checked && !shortcut.path.empty()) FsDelete(shortcut.path.c_str());
   }
 }

@@ -9,6 +9,8 @@ constexpr size_t kEnsureSize = 261;
 
 bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
+bool MakeDirectly(const wchar_t* path) { return CreateDirectoryW(path, nullptr) != 0; }
+
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // Characters in front of the first folder that can be made: "C:\", "C:",
@@ -29,8 +31,9 @@ size_t RootLength(const wchar_t* path) {
 
 }  // namespace
 
-bool MakeFolders(const wchar_t* folderPath) {
+bool MakeFolders(const wchar_t* folderPath, FolderMaker make) {
   if (!folderPath) return false;
+  if (!make) make = MakeDirectly;
   size_t length = wcslen(folderPath);
   // A trailing separator is no character of the folder's name.
   size_t bare = length;
@@ -44,16 +47,16 @@ bool MakeFolders(const wchar_t* folderPath) {
     if (!IsSeparator(text[i]) || IsSeparator(text[i - 1])) continue;
     wchar_t separator = text[i];
     text[i] = 0;
-    if (!Exists(text)) CreateDirectoryW(text, nullptr);
+    if (!Exists(text)) make(text);
     text[i] = separator;
   }
   if (length > 0 && !IsSeparator(text[length - 1]) && !Exists(text)) {
-    CreateDirectoryW(text, nullptr);
+    make(text);
   }
   return length > 0 && Exists(text);
 }
 
-bool EnsureFolder(const wchar_t* path) {
+bool EnsureFolder(const wchar_t* path, FolderMaker make) {
   wchar_t text[kEnsureSize] = {};
   if (!path || wcslen(path) >= MAX_PATH) return false;
   wcscpy_s(text, kEnsureSize, path);
@@ -65,5 +68,5 @@ bool EnsureFolder(const wchar_t* path) {
     // Room for it: the text has at most 259 characters in 261.
     wcscat_s(text, kEnsureSize, L"\\");
   }
-  return MakeFolders(text);
+  return MakeFolders(text, make);
 }

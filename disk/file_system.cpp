@@ -1,5 +1,6 @@
 #include "disk/file_system.h"
 
+#include "common/ensure_folder.h"
 #include "disk/fault_point.h"
 
 namespace {
@@ -39,6 +40,8 @@ bool FsRemoveFolder(const wchar_t* path) {
   return Proceed(ERROR_ACCESS_DENIED) && RemoveDirectoryW(path);
 }
 
+bool FsEnsureFolder(const wchar_t* path) { return EnsureFolder(path, FsMakeFolder); }
+
 ScopedHandle FsCreateFile(const wchar_t* path, DWORD attributes) {
   return Open(path, GENERIC_WRITE, CREATE_ALWAYS, attributes);
 }
@@ -56,6 +59,20 @@ bool FsWrite(HANDLE file, const void* data, DWORD size) {
 }
 
 bool FsFlush(HANDLE file) { return Proceed(ERROR_DISK_FULL) && FlushFileBuffers(file); }
+
+bool FsFlushFile(const wchar_t* path) {
+  ScopedHandle file = Open(path, GENERIC_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  return file && FlushFileBuffers(file.get());
+}
+
+bool FsSaveLink(IPersistFile* link, const wchar_t* path) {
+  if (!Proceed(ERROR_ACCESS_DENIED)) return false;
+  HRESULT result = link->Save(path, FALSE);
+  if (SUCCEEDED(result)) return true;
+  SetLastError(HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result)
+                                                           : ERROR_WRITE_FAULT);
+  return false;
+}
 
 bool FsSetAttributes(const wchar_t* path, DWORD attributes) {
   return Proceed(ERROR_ACCESS_DENIED) && SetFileAttributesW(path, attributes);

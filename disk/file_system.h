@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objidl.h>
 
 #include "common/scoped.h"
 
@@ -16,12 +17,19 @@ bool FsReplaceFile(const wchar_t* from, const wchar_t* to);
 bool FsDelete(const wchar_t* path);
 bool FsMakeFolder(const wchar_t* path);
 bool FsRemoveFolder(const wchar_t* path);
+// The missing folders of a path (a last component holding a dot is a
+// file's name), each made by FsMakeFolder; true when the folder exists.
+bool FsEnsureFolder(const wchar_t* path);
 // A new file for writing, replacing one of that name.
 ScopedHandle FsCreateFile(const wchar_t* path, DWORD attributes);
 // Appends to an existing file (or makes it).
 ScopedHandle FsAppendFile(const wchar_t* path);
 bool FsWrite(HANDLE file, const void* data, DWORD size);
 bool FsFlush(HANDLE file);
+// Writes through a whole file that was written elsewhere.
+bool FsFlushFile(const wchar_t* path);
+// A shell link saved to path.
+bool FsSaveLink(IPersistFile* link, const wchar_t* path);
 bool FsSetAttributes(const wchar_t* path, DWORD attributes);
 bool FsSetTimes(HANDLE file, const FILETIME* creation, const FILETIME* access,
                 const FILETIME* write);

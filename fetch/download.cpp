@@ -2,11 +2,10 @@
 
 #include <wininet.h>
 #include <stdint.h>
-#include <stdio.h>
 
-#include "common/ensure_folder.h"
 #include "common/number_text.h"
 #include "common/scoped.h"
+#include "disk/file_system.h"
 #include "fetch/download_resume.h"
 #include "fetch/reply_headers.h"
 #include "fetch/download_request.h"
@@ -22,7 +21,7 @@ constexpr uint32_t kReadsPerCancelTest = 16;
 // The bytes written, after the first already on disk. The bar counts those
 // too.
 uint32_t ReadBody(const Transfer& transfer, DownloadProgress* progress, HINTERNET request,
-                  FILE* file, uint32_t total, uint32_t first) {
+                  HANDLE file, uint32_t total, uint32_t first) {
   // On the stack: a zero-filled static would take room in the download.
   uint8_t buffer[kReadSize] = {};
   uint32_t range = total / kBytesPerStep;
@@ -40,7 +39,7 @@ uint32_t ReadBody(const Transfer& transfer, DownloadProgress* progress, HINTERNE
     InternetReadFile(request, buffer, kReadSize, &count);
     if (count == 0) break;
     // A full disk ends the download: what follows could not land either.
-    if (fwrite(buffer, 1, count, file) != count) break;
+    if (!FsWrite(file, buffer, count)) break;
     received += count;
     // Every 64 KB, without waiting: a 1 ms wait per read would halve the
     // speed, and under Wine even a plain test costs a server round trip
@@ -113,17 +112,17 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
     result.status = sent ? QueryStatusCode(request) : 0;
     return result;
   }
-  if (job.makeFolders) EnsureFolder(job.path.c_str());
+  if (job.makeFolders) FsEnsureFolder(job.path.c_str());
   WStr written = job.path;
   if (job.partSuffix && !job.path.empty()) written.Append(job.partSuffix);
   // Only a checked 206 is appended; any other body starts the file over.
-  FILE* opening = nullptr;
+  ScopedHandle file;
   if (written.empty()) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
   } else {
-    _wfopen_s(&opening, written.c_str(), resumed ? L"ab" : L"wb");
+    file = resumed ? FsAppendFile(written.c_str())
+                   : FsCreateFile(written.c_str(), FILE_ATTRIBUTE_NORMAL);
   }
-  ScopedFile file(opening);
   if (!file) {
     DownloadResult result = Ended(DownloadEnd::kNotCreated);
     result.error = GetLastError();
@@ -139,8 +138,8 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
   if (!CancelSet(transfer.cancelEvent)) {
     received = ReadBody(transfer, progress, request, file.get(), total, first);
   }
-  bool flushed = fflush(file.get()) == 0;
-  bool complete = flushed && received == length;
+  file.Reset();
+  bool complete = received == length;
   // A file of the whole size is used or started over, never continued.
   if (terms && complete) SaveValidator(written, WStr());
   DownloadEnd end = complete                          ? DownloadEnd::kWhole

@@ -2,6 +2,7 @@
 
 #include "common/scoped.h"
 #include "common/number_text.h"
+#include "disk/file_system.h"
 #include "verify/package_check.h"
 #include "fetch/reply_headers.h"
 
@@ -74,23 +75,21 @@ PartPlan PlanPart(const WStr& path, const ResumeTerms& terms) {
 void SaveValidator(const WStr& path, const WStr& validator) {
   WStr file = ValidatorPath(path);
   if (!FitsHeader(validator)) {
-    DeleteFileW(file.c_str());
+    FsDelete(file.c_str());
     return;
   }
-  ScopedHandle out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD bytes = static_cast<DWORD>(validator.size() * sizeof(wchar_t)), written = 0;
+  ScopedHandle out = FsCreateFile(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DWORD bytes = static_cast<DWORD>(validator.size() * sizeof(wchar_t));
   // A validator that did not land whole must not be taken for one.
-  if (!out || !WriteFile(out.get(), validator.c_str(), bytes, &written, nullptr) ||
-      written != bytes) {
+  if (!out || !FsWrite(out.get(), validator.c_str(), bytes)) {
     out.Reset();
-    DeleteFileW(file.c_str());
+    FsDelete(file.c_str());
   }
 }
 
 void DiscardPart(const WStr& path) {
-  DeleteFileW(path.c_str());
-  DeleteFileW(ValidatorPath(path).c_str());
+  FsDelete(path.c_str());
+  FsDelete(ValidatorPath(path).c_str());
 }
 
 bool RangeContinues(HINTERNET request, uint32_t have, const ResumeTerms& terms) {

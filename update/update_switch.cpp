@@ -214,10 +214,7 @@ bool StageItem(ZipHandle* archive, int32_t index, const WStr& staged, StepFailur
 // A staged file that came whole from elsewhere (the demo database), made
 // sure to be on disk.
 bool FlushStaged(const WStr& staged, StepFailure* failure) {
-  ScopedHandle file(CreateFileW(staged.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file || !FsFlush(file.get())) return Fail(failure, staged, false);
-  return true;
+  return FsFlushFile(staged.c_str()) || Fail(failure, staged, false);
 }
 
 bool MakeOwnFolder(const WStr& path, StepFailure* failure) {

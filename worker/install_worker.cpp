@@ -14,7 +14,6 @@
 #include "fetch/update_server.h"
 #include "report/outcome.h"
 #include "update/update_journal.h"
-#include "common/number_text.h"
 #include "verify/manifest_trust.h"
 #include "verify/package_check.h"
 #include "verify/version_manifest.h"
@@ -163,9 +162,10 @@ Outcome TakeGoAhead(const WorkerInputs& inputs, InstallChoices* choices) {
 
 // The demo database beside the user's database, whole and the one the
 // manifest declares when it declares one, named in *part for the update
-// to put in the user's database's place. One that breaks off is no
-// failure: it is deleted, and the user's database stays as it was. A setup
-// with keys fetches none that the manifest does not declare.
+// to put in the user's database's place. One that breaks off (a cut, a
+// full disk) is deleted and fails the run: the user asked for it, and the
+// installation is left as it was. A setup with keys fetches none that the
+// manifest does not declare.
 Outcome FetchDemoDatabase(const WorkerInputs& inputs, const InstallFolder& installFolder,
                           const Manifest& declared, WStr* part) {
   if (SignedUpdates(inputs) && !DeclaresDatabase(declared)) {
@@ -188,7 +188,7 @@ Outcome FetchDemoDatabase(const WorkerInputs& inputs, const InstallFolder& insta
       return Outcome::FailedWithError(ReportId::kDatabaseNotCreated, got.error, job.path.c_str());
     case DownloadEnd::kBrokenOff:
       FsDelete(got.file.c_str());
-      return Outcome::Done();
+      return Outcome::Failed(ReportId::kDatabaseFailed, kDatabaseUrl);
     case DownloadEnd::kWhole:
       break;
   }

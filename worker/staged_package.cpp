@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "common/ensure_folder.h"
 #include "common/same_path.h"
 #include "common/scoped.h"
 #include "disk/file_system.h"
@@ -84,7 +83,7 @@ Outcome StagedPackage::Place(const InstallFolder& installFolder, CheckedPackage*
   // An open file could not be moved, nor copied away when the folder lies
   // on another drive.
   package->archive.Reset();
-  EnsureFolder(target.c_str());
+  FsEnsureFolder(target.c_str());
   if (!FsReplaceFile(staged_.c_str(), target.c_str())) {
     return Outcome::FailedWithError(ReportId::kPackageNotCreated, GetLastError(), target.c_str());
   }

@@ -159,10 +159,11 @@ TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
             (Numbers{kChecking, kDownloading, kDownloaded, kUnpacking, kFinished}));
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.mdb"), "the user's own data");
 
-  // Cut short: the user's database stays as it was, and the run goes on.
+  // Cut short: the run fails, saying so, and the user's database stays.
   run_.choices().demoDatabase = true;
   ASSERT_TRUE(ServerSet(L"fault=short&at=20000&only=quelda.mdb"));
-  EXPECT_EQ(Install(folder).back().kind, kStatusFinished);
+  EXPECT_EQ(Install(folder).back().arguments,
+            (std::vector<std::wstring>{kDatabaseUrl, kInstallationIntact}));
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.mdb"), "the user's own data");
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb.download"));
 
