@@ -38,12 +38,12 @@ void SaveLinks(Shortcut* shortcuts, int count, const WStr& applicationFile) {
 
 }  // namespace
 
-void CreateShortcuts(const InstallChoices& choices, const WStr& applicationFile) {
+void CreateShortcuts(const ShortcutChoices& choices, const WStr& applicationFile) {
   Shortcut shortcuts[] = {
-      {ShellLinkPath(CSIDL_DESKTOP), choices.desktopLink},
-      {ShellLinkPath(CSIDL_PROGRAMS), choices.programsLink},
-      {ShellLinkPath(CSIDL_STARTUP), choices.startupLink},
-      {QuickLaunchLinkPath(), choices.quickLaunchLink},
+      {ShellLinkPath(CSIDL_DESKTOP), choices.desktop},
+      {ShellLinkPath(CSIDL_PROGRAMS), choices.programs},
+      {ShellLinkPath(CSIDL_STARTUP), choices.startup},
+      {QuickLaunchLinkPath(), choices.quickLaunch},
   };
   bool anyChecked = false;
   for (const Shortcut& shortcut : shortcuts) anyChecked = anyChecked || shortcut.checked;

@@ -1,8 +1,16 @@
 #pragma once
 
-#include "worker/worker_inputs.h"
+#include "common/str.h"
+
+// The shortcuts the user chose on the options page.
+struct ShortcutChoices {
+  bool desktop = false;
+  bool programs = false;
+  bool startup = false;
+  bool quickLaunch = false;
+};
 
 // Makes the four "Quelda Manager.lnk" shortcuts (desktop, programs, start-up,
 // quick launch) match the choices: a chosen one is created or rewritten to
 // the application file, one not chosen is deleted. Reports nothing.
-void CreateShortcuts(const InstallChoices& choices, const WStr& applicationFile);
+void CreateShortcuts(const ShortcutChoices& choices, const WStr& applicationFile);

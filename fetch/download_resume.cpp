@@ -1,9 +1,10 @@
 #include "fetch/download_resume.h"
 
+#include <string.h>
+
+#include "common/file_size.h"
 #include "common/scoped.h"
-#include "common/number_text.h"
 #include "disk/file_system.h"
-#include "verify/package_check.h"
 #include "fetch/reply_headers.h"
 
 namespace {
@@ -42,24 +43,15 @@ WStr LoadValidator(const WStr& path) {
 
 }  // namespace
 
-bool ResumeTermsFor(const WStr& sizeText, const WStr& sha256Text, ResumeTerms* terms) {
-  uint64_t size = 0;
-  if (sha256Text.empty() || !ParseDecimal64(sizeText, &size) || size == 0 || size > 0xFFFFFFFFu) {
-    return false;
-  }
-  terms->size = static_cast<uint32_t>(size);
-  terms->sizeText = &sizeText;
-  terms->sha256Text = &sha256Text;
-  return true;
-}
-
 PartPlan PlanPart(const WStr& path, const ResumeTerms& terms) {
   PartPlan plan;
   bool known = false;
   uint64_t have = path.empty() ? 0 : FileSizeOf(path.c_str(), &known);
   if (!known || have == 0 || have > terms.size) return plan;
   if (have == terms.size) {
-    if (PackageMatches(path.c_str(), *terms.sizeText, *terms.sha256Text)) {
+    uint8_t digest[kSha256Bytes];
+    if (Sha256File(path.c_str(), digest, &have) && have == terms.size &&
+        memcmp(digest, terms.digest, kSha256Bytes) == 0) {
       plan.use = PartUse::kWhole;
       plan.have = terms.size;
     }

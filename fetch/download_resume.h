@@ -4,20 +4,16 @@
 #include <wininet.h>
 #include <stdint.h>
 
+#include "common/sha256.h"
 #include "common/str.h"
 
-// What the manifest declares of the package: only a whole that can be
-// checked may be pieced together from the bytes of several transfers.
+// What the manifest declares of the package, its size (1 byte to 4 GB) and
+// SHA-256: only a whole that can be checked may be pieced together from the
+// bytes of several transfers.
 struct ResumeTerms {
   uint32_t size = 0;
-  const WStr* sizeText = nullptr;
-  const WStr* sha256Text = nullptr;
+  uint8_t digest[kSha256Bytes] = {};
 };
-
-// The terms for a declared size and SHA-256 (the manifest's texts); false
-// when either is missing or the size cannot be read or is past 4 GB, and
-// then nothing on disk is reused.
-bool ResumeTermsFor(const WStr& sizeText, const WStr& sha256Text, ResumeTerms* terms);
 
 enum class PartUse {
   kStartOver,  // no file, or one that cannot be continued

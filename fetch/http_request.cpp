@@ -5,7 +5,7 @@
 #include <wchar.h>
 
 #include "common/scoped.h"
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 
 // Closing the session is how FetchVersionManifest ends a call that blocks on
 // the network, and it destroys the connection and the request with it: their

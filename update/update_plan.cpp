@@ -7,7 +7,7 @@
 #include "common/path_set.h"
 #include "common/scoped.h"
 #include "common/error_text.h"
-#include "apply/file_holder.h"
+#include "update/file_holder.h"
 #include "disk/file_system.h"
 
 namespace {

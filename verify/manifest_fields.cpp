@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "common/number_text.h"
+
 namespace {
 
 int HexDigit(wchar_t c) {
@@ -23,19 +25,18 @@ bool ParseSha256(const WStr& text, uint8_t digest[kSha256Bytes]) {
   return true;
 }
 
-bool MatchesDeclared(const WStr& sizeText, const WStr& sha256Text, uint64_t size,
-                     const uint8_t digest[kSha256Bytes]) {
-  uint64_t declaredSize = 0;
-  uint8_t declaredDigest[kSha256Bytes];
-  if (!sizeText.empty() && (!ParseDecimal64(sizeText, &declaredSize) || size != declaredSize)) {
-    return false;
-  }
-  return sha256Text.empty() || (ParseSha256(sha256Text, declaredDigest) &&
-                                memcmp(digest, declaredDigest, kSha256Bytes) == 0);
+DeclaredFile ReadDeclaredFile(const WStr& sizeText, const WStr& sha256Text) {
+  DeclaredFile declared;
+  declared.sizeGiven = !sizeText.empty();
+  declared.sizeRead = declared.sizeGiven && ParseDecimal64(sizeText, &declared.size);
+  declared.digestGiven = !sha256Text.empty();
+  declared.digestRead = declared.digestGiven && ParseSha256(sha256Text, declared.digest);
+  return declared;
 }
 
-bool DeclaresWhole(const WStr& sizeText, const WStr& sha256Text) {
-  uint64_t size = 0;
-  uint8_t digest[kSha256Bytes];
-  return ParseDecimal64(sizeText, &size) && ParseSha256(sha256Text, digest);
+bool MatchesDeclared(const DeclaredFile& declared, uint64_t size,
+                     const uint8_t digest[kSha256Bytes]) {
+  if (declared.sizeGiven && (!declared.sizeRead || size != declared.size)) return false;
+  return !declared.digestGiven ||
+         (declared.digestRead && memcmp(digest, declared.digest, kSha256Bytes) == 0);
 }

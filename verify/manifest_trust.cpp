@@ -4,8 +4,7 @@
 
 #include "common/number_text.h"
 #include "common/sha256.h"
-#include "fetch/update_server.h"
-#include "verify/manifest_fields.h"
+#include "common/update_server.h"
 
 namespace {
 
@@ -34,19 +33,17 @@ Outcome TrustManifest(const UpdateKeys& keys, const ByteStr& bytes, const ByteSt
                       Manifest* manifest) {
   if (const wchar_t* reason = Unsigned(keys, bytes, signature)) return Refuse(reason);
   *manifest = ReadManifest(bytes);
-  uint64_t serial = 0;
-  bool databaseWhole = !DeclaresDatabase(*manifest) ||
-                       DeclaresWhole(manifest->databaseSize, manifest->databaseSha256);
-  if (manifest->newest == 0 || !DeclaresWhole(manifest->packageSize, manifest->packageSha256) ||
-      !databaseWhole || !ParseDecimal64(manifest->serial, &serial)) {
+  bool databaseWhole = !manifest->database.Declared() || manifest->database.Whole();
+  if (manifest->newest == 0 || !manifest->package.Whole() || !databaseWhole ||
+      !manifest->serialRead) {
     return Refuse(kManifestIncomplete);
   }
   return Outcome::Done();
 }
 
 Outcome CheckSerial(const Manifest& manifest, uint64_t taken) {
-  uint64_t serial = 0;
-  if (!ParseDecimal64(manifest.serial, &serial)) return Refuse(kManifestIncomplete);
+  if (!manifest.serialRead) return Refuse(kManifestIncomplete);
+  uint64_t serial = manifest.serial;
   if (serial >= taken) return Outcome::Done();
   wchar_t line[128];
   _snwprintf_s(line, _countof(line), _TRUNCATE, kSerialOlder, DecimalText64(serial).c_str(),

@@ -4,25 +4,21 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "common/file_size.h"
 #include "common/sha256.h"
 #include "verify/manifest_fields.h"
 
-uint64_t FileSizeOf(const wchar_t* path, bool* known) {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  *known = GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
-           !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-bool PackageMatches(const wchar_t* path, const WStr& sizeText, const WStr& sha256Text) {
-  if (sizeText.empty() && sha256Text.empty()) return true;
+bool PackageMatches(const wchar_t* path, const DeclaredFile& declared) {
+  if (!declared.Declared()) return true;
   bool known = false;
   uint64_t size = FileSizeOf(path, &known);
   // The size first: a file of another size need not be hashed.
-  if (!known || !MatchesDeclared(sizeText, WStr(), size, nullptr)) return false;
-  if (sha256Text.empty()) return true;
+  if (!known || (declared.sizeGiven && (!declared.sizeRead || size != declared.size))) {
+    return false;
+  }
+  if (!declared.digestGiven) return true;
   uint8_t digest[kSha256Bytes];
-  return Sha256File(path, digest, &size) && MatchesDeclared(sizeText, sha256Text, size, digest);
+  return Sha256File(path, digest, &size) && MatchesDeclared(declared, size, digest);
 }
 
 namespace {
@@ -54,20 +50,20 @@ PackageVerdict CheckPackage(const wchar_t* path, const Manifest& declared, bool 
   // A package other than the one the manifest declares (a stale copy, a
   // cut or altered one that is still a zip) is no package of this version.
   if (!OpenPackage(path, package)) {
-    return PackageMatches(path, declared.packageSize, declared.packageSha256)
+    return PackageMatches(path, declared.package)
                ? PackageVerdict::kNotAZip
                : PackageVerdict::kNotDeclared;
   }
-  bool declaresDigest = !declared.packageSha256.empty();
+  bool declaresDigest = declared.package.digestGiven;
   if (declaresDigest || toBeReopened) {
     uint64_t size = 0;
     if (!Sha256File(path, package->digest, &size)) {
       return Refuse(package, PackageVerdict::kNotAZip);
     }
-    if (!MatchesDeclared(declared.packageSize, declared.packageSha256, size, package->digest)) {
+    if (!MatchesDeclared(declared.package, size, package->digest)) {
       return Refuse(package, PackageVerdict::kNotDeclared);
     }
-  } else if (!PackageMatches(path, declared.packageSize, declared.packageSha256)) {
+  } else if (!PackageMatches(path, declared.package)) {
     return Refuse(package, PackageVerdict::kNotDeclared);
   }
   if (VerifyArchive(package->archive.get(), &package->facts) != ZipResult::Ok) {

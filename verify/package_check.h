@@ -7,14 +7,9 @@
 #include "verify/version_manifest.h"
 #include "zip/unzipper.h"
 
-// The size of a file; known says false when there is no file at path.
-uint64_t FileSizeOf(const wchar_t* path, bool* known);
-
-// Whether the downloaded file is the one the manifest declares: its size
-// (decimal) and SHA-256 (64 hexadecimal digits) as the manifest's texts,
-// each empty when not declared. True when nothing is declared; a
-// declaration that cannot be read matches no file.
-bool PackageMatches(const wchar_t* path, const WStr& sizeText, const WStr& sha256Text);
+// Whether the downloaded file is the one the manifest declares. True when
+// nothing is declared; a declaration that cannot be read matches no file.
+bool PackageMatches(const wchar_t* path, const DeclaredFile& declared);
 
 // The package, open, with what its check learnt.
 struct CheckedPackage {

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "common/number_text.h"
 #include "common/text_convert.h"
+#include "verify/manifest_fields.h"
 #include "xml/xml_doc.h"
 
 Manifest ReadManifest(const ByteStr& bytes) {
@@ -12,10 +14,10 @@ Manifest ReadManifest(const ByteStr& bytes) {
   Manifest manifest;
   if (!doc.FindChildElement(L"files")) return manifest;
   manifest.newest = ParseVersion(doc.GetChildAttribute(L"lastversion").c_str());
-  manifest.packageSize = doc.GetChildAttribute(L"size");
-  manifest.packageSha256 = doc.GetChildAttribute(L"sha256");
-  manifest.databaseSize = doc.GetChildAttribute(L"mdbsize");
-  manifest.databaseSha256 = doc.GetChildAttribute(L"mdbsha256");
-  manifest.serial = doc.GetChildAttribute(L"serial");
+  manifest.package =
+      ReadDeclaredFile(doc.GetChildAttribute(L"size"), doc.GetChildAttribute(L"sha256"));
+  manifest.database =
+      ReadDeclaredFile(doc.GetChildAttribute(L"mdbsize"), doc.GetChildAttribute(L"mdbsha256"));
+  manifest.serialRead = ParseDecimal64(doc.GetChildAttribute(L"serial"), &manifest.serial);
   return manifest;
 }

@@ -1,5 +1,7 @@
 #include "worker/install_worker.h"
 
+#include <string.h>
+
 #include <utility>
 
 #include "apply/apply_package.h"
@@ -11,7 +13,7 @@
 #include "fetch/download.h"
 #include "fetch/download_resume.h"
 #include "fetch/http_request.h"
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 #include "report/outcome.h"
 #include "update/update_journal.h"
 #include "verify/manifest_trust.h"
@@ -50,6 +52,15 @@ class StepReports final : public DownloadProgress {
   uint32_t total_ = 0;
   WStr totalText_;
 };
+
+// The terms on which a package may be resumed: its size (at most 4 GB) and
+// SHA-256 declared; else nothing on disk is reused.
+bool ResumeTermsOf(const DeclaredFile& package, ResumeTerms* terms) {
+  if (!package.Whole() || package.size == 0 || package.size > 0xFFFFFFFFu) return false;
+  terms->size = static_cast<uint32_t>(package.size);
+  memcpy(terms->digest, package.digest, kSha256Bytes);
+  return true;
+}
 
 Transfer TransferOf(const WorkerInputs& inputs) {
   Transfer transfer;
@@ -112,8 +123,7 @@ Outcome FetchPackage(const WorkerInputs& inputs, const Manifest& declared,
                      CheckedPackage* package) {
   // Only a declared package may be pieced together from several runs.
   ResumeTerms terms;
-  const ResumeTerms* resume =
-      ResumeTermsFor(declared.packageSize, declared.packageSha256, &terms) ? &terms : nullptr;
+  const ResumeTerms* resume = ResumeTermsOf(declared.package, &terms) ? &terms : nullptr;
   DownloadJob job;
   job.url = kPackageUrl;
   job.path = staged.path();
@@ -168,7 +178,7 @@ Outcome TakeGoAhead(const WorkerInputs& inputs, InstallChoices* choices) {
 // manifest does not declare.
 Outcome FetchDemoDatabase(const WorkerInputs& inputs, const InstallFolder& installFolder,
                           const Manifest& declared, WStr* part) {
-  if (SignedUpdates(inputs) && !DeclaresDatabase(declared)) {
+  if (SignedUpdates(inputs) && !declared.database.Declared()) {
     return Outcome::Failed(ReportId::kNotVerified, kDatabaseUrl, kDatabaseUndeclared);
   }
   Send(inputs, ReportId::kDatabaseDownloading);
@@ -192,7 +202,7 @@ Outcome FetchDemoDatabase(const WorkerInputs& inputs, const InstallFolder& insta
     case DownloadEnd::kWhole:
       break;
   }
-  if (!PackageMatches(got.file.c_str(), declared.databaseSize, declared.databaseSha256)) {
+  if (!PackageMatches(got.file.c_str(), declared.database)) {
     FsDelete(got.file.c_str());
     return Outcome::Failed(ReportId::kNotVerified, kDatabaseUrl, kFileNotDeclared);
   }
@@ -230,11 +240,15 @@ Outcome InstallChosen(const WorkerInputs& inputs, const InstallChoices& choices,
   if (!outcome.done()) return outcome;
   // The installation is whole and new whether or not this lands: without
   // it, only an older manifest would not be told apart at the next run.
-  uint64_t serial = 0;
-  if (SignedUpdates(inputs) && ParseDecimal64(declared.serial, &serial)) {
-    RecordTakenSerial(installFolder, serial);
+  if (SignedUpdates(inputs) && declared.serialRead) {
+    RecordTakenSerial(installFolder, declared.serial);
   }
-  CreateShortcuts(choices, applier.application());
+  ShortcutChoices links;
+  links.desktop = choices.desktopLink;
+  links.programs = choices.programsLink;
+  links.startup = choices.startupLink;
+  links.quickLaunch = choices.quickLaunchLink;
+  CreateShortcuts(links, applier.application());
   return outcome;
 }
 

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 #include "support/clock.h"
 
 namespace {

@@ -31,7 +31,7 @@
 #include <string>
 
 #include "common/scoped.h"
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 #include "support/clock.h"
 #include "support/worker_run.h"
 #include "zip/unzipper.h"

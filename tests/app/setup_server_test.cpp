@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 #include "app/control_ids.h"
 #include "support/clock.h"
 #include "support/link_probe.h"

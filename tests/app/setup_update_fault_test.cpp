@@ -15,7 +15,7 @@
 #include "common/error_text.h"
 #include "apply/taken_serial.h"
 #include "report/status_report.h"
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 #include "support/clock.h"
 #include "support/old_installation.h"
 #include "support/server_control.h"

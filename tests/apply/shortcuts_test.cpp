@@ -25,10 +25,10 @@ class ShortcutsTest : public ::testing::Test {
   }
   void TearDown() override { CoUninitialize(); }
   void Check(std::initializer_list<int> boxes) {
-    choices_ = InstallChoices();
+    choices_ = ShortcutChoices();
     for (int box : boxes) {
-      bool* chosen[] = {&choices_.desktopLink, &choices_.programsLink, &choices_.startupLink,
-                        &choices_.quickLaunchLink};
+      bool* chosen[] = {&choices_.desktop, &choices_.programs, &choices_.startup,
+                        &choices_.quickLaunch};
       const int order[] = {kDesktop, kPrograms, kStartup, kQuickLaunch};
       for (int i = 0; i < 4; ++i) {
         if (order[i] == box) *chosen[i] = true;
@@ -40,7 +40,7 @@ class ShortcutsTest : public ::testing::Test {
   }
   void Create() { Create(folder_); }
 
-  InstallChoices choices_;
+  ShortcutChoices choices_;
   std::wstring folder_;
 };
 

@@ -5,7 +5,7 @@
 #include "app/setup_state.h"
 #include "fetch/http_request.h"
 #include "support/server_control.h"
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "app/setup_state.h"
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 #include "support/clock.h"
 #include "support/server_control.h"
 #include "support/window_finder.h"

@@ -1,4 +1,5 @@
 #include "verify/package_check.h"
+#include "verify/manifest_fields.h"
 
 #include <gtest/gtest.h>
 
@@ -35,15 +36,15 @@ TEST(PackageCheck, MatchesOnlyWhatTheManifestDeclares) {
       {L"3", L"ga7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(PackageMatches(path.c_str(), c.size, c.sha256), c.matches)
+    EXPECT_EQ(PackageMatches(path.c_str(), ReadDeclaredFile(c.size, c.sha256)), c.matches)
         << std::string(c.size, c.size + wcslen(c.size)) << " "
         << std::string(c.sha256, c.sha256 + wcslen(c.sha256));
   }
   // Nothing declared asks nothing of the file; a declaration needs one.
   std::wstring missing = path + L".missing";
-  EXPECT_TRUE(PackageMatches(missing.c_str(), L"", L""));
-  EXPECT_FALSE(PackageMatches(missing.c_str(), L"0", L""));
-  EXPECT_FALSE(PackageMatches(missing.c_str(), L"", sha));
+  EXPECT_TRUE(PackageMatches(missing.c_str(), ReadDeclaredFile(L"", L"")));
+  EXPECT_FALSE(PackageMatches(missing.c_str(), ReadDeclaredFile(L"0", L"")));
+  EXPECT_FALSE(PackageMatches(missing.c_str(), ReadDeclaredFile(L"", sha)));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include "fetch/download_resume.h"
 #include "worker/staged_package.h"
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 #include "support/server_control.h"
 #include "support/stall_plan.h"
 #include "support/test_paths.h"

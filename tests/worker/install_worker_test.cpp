@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 #include "support/clock.h"
 #include "support/server_control.h"
 #include "support/stall_plan.h"

@@ -12,7 +12,7 @@
 
 #include "support/clock.h"
 #include "support/link_probe.h"
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 #include "support/server_control.h"
 #include "support/test_app_run.h"
 #include "support/test_paths.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "apply/taken_serial.h"
-#include "fetch/update_server.h"
+#include "common/update_server.h"
 #include "support/old_installation.h"
 #include "support/server_control.h"
 #include "support/test_paths.h"

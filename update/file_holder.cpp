@@ -1,4 +1,4 @@
-#include "apply/file_holder.h"
+#include "update/file_holder.h"
 
 #include <windows.h>
 #include <restartmanager.h>
