@@ -11,7 +11,7 @@
 #include "common/scoped_gdiplus.h"
 #include "disk/install_folder.h"
 #include "update/update_lock.h"
-#include "update/update_switch.h"
+#include "update/update_recovery.h"
 #include "res/resource_ids.h"
 // The build's own: the keys given to it (QUELDA_UPDATE_KEYS).
 #include "update_keys.h"

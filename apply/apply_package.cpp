@@ -10,6 +10,7 @@
 #include "disk/file_system.h"
 #include "update/update_journal.h"
 #include "update/update_plan.h"
+#include "update/update_recovery.h"
 #include "update/update_switch.h"
 
 namespace {

@@ -113,8 +113,7 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
     return result;
   }
   if (job.makeFolders) FsEnsureFolder(job.path.c_str());
-  WStr written = job.path;
-  if (job.partSuffix && !job.path.empty()) written.Append(job.partSuffix);
+  const WStr& written = job.path;
   // Only a checked 206 is appended; any other body starts the file over.
   ScopedHandle file;
   if (written.empty()) {

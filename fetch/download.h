@@ -37,10 +37,6 @@ struct DownloadJob {
   WStr path;
   // Whether the file's missing folders are made first.
   bool makeFolders = false;
-  // When set, the body is written to the path with this appended, and the
-  // file at the path itself is left alone: the caller puts a whole body in
-  // its place.
-  const wchar_t* partSuffix = nullptr;
 };
 
 enum class DownloadEnd {
@@ -58,9 +54,8 @@ struct DownloadResult {
   uint32_t status = 0;
   // For kNotCreated: the system's error.
   DWORD error = 0;
-  // The file written (the path, with the part suffix when one was asked
-  // for); set for kWhole and kBrokenOff, and for kCancelled once the file
-  // was made.
+  // The file written (the job's path); set for kWhole and kBrokenOff, and
+  // for kCancelled once the file was made.
   WStr file;
 };
 

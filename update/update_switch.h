@@ -15,12 +15,3 @@
 // by a second reader of its own.
 Outcome ApplyUpdate(const InstallFolder& installFolder, ZipHandle* archive, const WStr& packagePath,
                     UpdatePlan* plan);
-
-// What a run ended part-way left in the folder, finished from its journal:
-// forward when every new file was written whole, back otherwise. True when
-// nothing is left unfinished; false, with the journal still there and the
-// thread's last error set, when a step could not be made. *what names the
-// path of that step, when given.
-bool FinishUnfinishedUpdate(const InstallFolder& installFolder, WStr* what = nullptr);
-// Whether a run ended part-way left anything of its own in the folder.
-bool HasUnfinishedUpdate(const InstallFolder& installFolder);

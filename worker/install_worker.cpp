@@ -184,8 +184,7 @@ Outcome FetchDemoDatabase(const WorkerInputs& inputs, const InstallFolder& insta
   Send(inputs, ReportId::kDatabaseDownloading);
   DownloadJob job;
   job.url = kDatabaseUrl;
-  job.path = installFolder.Path(L"Quelda.mdb");
-  job.partSuffix = L".download";
+  job.path = installFolder.Path(kDatabasePart);
   StepReports steps(inputs, ReportId::kDatabaseStep, nullptr);
   DownloadResult got = DownloadToFile(TransferOf(inputs), job, &steps);
   switch (got.end) {
@@ -195,7 +194,8 @@ Outcome FetchDemoDatabase(const WorkerInputs& inputs, const InstallFolder& insta
     case DownloadEnd::kNoReply:
       return Outcome::Failed(ReportId::kDatabaseFailed, kDatabaseUrl);
     case DownloadEnd::kNotCreated:
-      return Outcome::FailedWithError(ReportId::kDatabaseNotCreated, got.error, job.path.c_str());
+      return Outcome::FailedWithError(ReportId::kDatabaseNotCreated, got.error,
+                                      installFolder.Path(L"Quelda.mdb").c_str());
     case DownloadEnd::kBrokenOff:
       FsDelete(got.file.c_str());
       return Outcome::Failed(ReportId::kDatabaseFailed, kDatabaseUrl);

@@ -14,6 +14,7 @@
 #include "support/test_paths.h"
 #include "update/journal_codec.h"
 #include "update/update_plan.h"
+#include "update/update_recovery.h"
 #include "update/update_switch.h"
 #include "zip/unzipper.h"
 

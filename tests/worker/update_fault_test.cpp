@@ -9,7 +9,7 @@
 #include <string>
 
 #include "disk/install_folder.h"
-#include "update/update_switch.h"
+#include "update/update_recovery.h"
 #include "support/fault_plan.h"
 #include "support/old_installation.h"
 #include "support/process.h"
