@@ -11,7 +11,8 @@
 #include "worker/worker_inputs.h"
 
 ScopedThread gWorkerThread;
-ScopedInternetHandle gWorkerSession;
+// The line the worker downloads on.
+static InternetLine gWorkerLine;
 
 namespace {
 
@@ -76,9 +77,11 @@ void StopWorker() {
   if (!gWorkerThread) return;
   SetEvent(gCancelEvent);
   // Makes a blocked read of the worker return at once.
-  gWorkerSession.Reset();
+  gWorkerLine.Cut(kLineCutWaitMs);
   WaitAnsweringSentMessages(gWorkerThread.get());
   gWorkerThread.Reset();
+  // Nothing uses the line now: a cut that had to give up closes it here.
+  gWorkerLine.Cut(INFINITE);
 }
 
 void EndWorker() {
@@ -90,14 +93,14 @@ void EndWorker() {
 void StartWorker(HWND downloadPage) {
   StopWorker();
   ResetEvent(gCancelEvent);
-  gWorkerSession.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  gWorkerLine.Open();
   gReporter.SetPage(downloadPage);
   gGoAhead.UseEvent(gProceedEvent);
   gGoAhead.ReleaseTaken();
   gWorkerInputs.reporter = &gReporter;
   gWorkerInputs.cancelEvent = gCancelEvent;
   gWorkerInputs.goAhead = &gGoAhead;
-  gWorkerInputs.session = gWorkerSession.get();
+  gWorkerInputs.line = &gWorkerLine;
   gWorkerInputs.keys = gUpdateKeys;
   SetStagingFolder(&gWorkerInputs);
   gWorkerThread.Reset(CreateThread(nullptr, 0, InstallWorker, &gWorkerInputs, 0, nullptr));

@@ -4,15 +4,13 @@
 
 #include "common/scoped.h"
 
-// The install worker's thread and the WinInet session it downloads on;
-// written on the user-interface thread only.
+// The install worker's thread; written on the user-interface thread only.
 extern ScopedThread gWorkerThread;
-extern ScopedInternetHandle gWorkerSession;
 
 // Stops a running worker, then starts a new one that reports to the
 // download page.
 void StartWorker(HWND downloadPage);
-// Sets the cancel event, closes the worker's session and waits for it; the
+// Sets the cancel event, cuts the worker's line and waits for it; the
 // cancel event stays set.
 void StopWorker();
 // At the setup's end: stops the worker and removes what its runs kept in

@@ -20,7 +20,7 @@ constexpr uint32_t kReadsPerCancelTest = 16;
 
 // The bytes written, after the first already on disk. The bar counts those
 // too.
-uint32_t ReadBody(const Transfer& transfer, DownloadProgress* progress, HINTERNET request,
+uint32_t ReadBody(const Transfer& transfer, DownloadProgress* progress, DownloadRequest* request,
                   HANDLE file, uint32_t total, uint32_t first) {
   // On the stack: a zero-filled static would take room in the download.
   uint8_t buffer[kReadSize] = {};
@@ -35,16 +35,15 @@ uint32_t ReadBody(const Transfer& transfer, DownloadProgress* progress, HINTERNE
       lastPosition = position;
       progress->Step(position, total, received);
     }
-    DWORD count = 0;
-    InternetReadFile(request, buffer, kReadSize, &count);
+    DWORD count = ReadDownload(transfer.line, request, buffer, kReadSize);
     if (count == 0) break;
     // A full disk ends the download: what follows could not land either.
     if (!FsWrite(file, buffer, count)) break;
     received += count;
     // Every 64 KB, without waiting: a 1 ms wait per read would halve the
     // speed, and under Wine even a plain test costs a server round trip
-    // (about 0.1 ms). A cancel closes the session too, so the reads in
-    // between return nothing at once.
+    // (about 0.1 ms). A cancel cuts the line too, so the reads in between
+    // return nothing at once.
     if (++reads % kReadsPerCancelTest == 0 && CancelSet(transfer.cancelEvent)) break;
   }
   return received - first;
@@ -62,7 +61,7 @@ bool OpenUrl(const Transfer& transfer, const DownloadJob& job, const PartPlan& p
     headers.Append(plan.validator);
     headers.Append(L"\r\n");
   }
-  return OpenDownload(transfer.session, job.url, headers.empty() ? nullptr : headers.c_str(),
+  return OpenDownload(transfer.line, job.url, headers.empty() ? nullptr : headers.c_str(),
                       opened);
 }
 
@@ -87,12 +86,12 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
     result.file = job.path;
     return result;
   }
-  DownloadRequest opened;
+  DownloadRequest opened(transfer.line);
   bool sent = OpenUrl(transfer, job, plan, &opened);
   bool resumed = false;
   if (sent && plan.use == PartUse::kResume) {
-    uint32_t status = QueryStatusCode(opened.request.get());
-    resumed = status == 206 && RangeContinues(opened.request.get(), plan.have, *terms);
+    uint32_t status = opened.reply.status;
+    resumed = status == 206 && RangeContinues(opened.reply, plan.have, *terms);
     // A 200 brings the whole file; anything else (a 416, a range that does
     // not continue the part) is no start of it: the whole file is asked for.
     if (!resumed && status != 200) {
@@ -104,12 +103,11 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
   }
   // A request the cancel cut short is no reply of the server's.
   if (CancelSet(transfer.cancelEvent)) return Ended(DownloadEnd::kCancelled);
-  HINTERNET request = opened.request.get();
-  uint32_t length = sent ? QueryContentLength(request) : 0;
+  uint32_t length = sent ? opened.reply.contentLength : 0;
   if (length == 0) {
     DownloadResult result = Ended(DownloadEnd::kNoReply);
     result.replied = sent;
-    result.status = sent ? QueryStatusCode(request) : 0;
+    result.status = sent ? opened.reply.status : 0;
     return result;
   }
   if (job.makeFolders) FsEnsureFolder(job.path.c_str());
@@ -129,13 +127,13 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
   }
   // After the truncation: the validator must never vouch for the bytes of
   // another transfer.
-  if (terms && !resumed) SaveValidator(written, QueryValidator(request));
+  if (terms && !resumed) SaveValidator(written, ValidatorOf(opened.reply));
   uint32_t first = resumed ? plan.have : 0;
   uint32_t total = first + length;
   progress->Prepare(total / kBytesPerStep);
   uint32_t received = 0;
   if (!CancelSet(transfer.cancelEvent)) {
-    received = ReadBody(transfer, progress, request, file.get(), total, first);
+    received = ReadBody(transfer, progress, &opened, file.get(), total, first);
   }
   file.Reset();
   bool complete = received == length;

@@ -6,11 +6,12 @@
 
 #include "common/str.h"
 #include "fetch/download_resume.h"
+#include "fetch/internet_line.h"
 
-// The line a download runs on: the worker's WinInet session (closing it
-// cuts a blocked read short) and the event that asks it to stop.
+// The line a download runs on: the worker's WinInet line (a cut ends a
+// blocked read) and the event that asks it to stop.
 struct Transfer {
-  HINTERNET session = nullptr;
+  InternetLine* line = nullptr;
   HANDLE cancelEvent = nullptr;
 };
 

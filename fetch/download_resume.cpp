@@ -84,9 +84,9 @@ void DiscardPart(const WStr& path) {
   FsDelete(ValidatorPath(path).c_str());
 }
 
-bool RangeContinues(HINTERNET request, uint32_t have, const ResumeTerms& terms) {
+bool RangeContinues(const ReplyHeaders& reply, uint32_t have, const ResumeTerms& terms) {
   uint64_t first = 0, last = 0, total = 0;
-  return QueryContentRange(request, &first, &last, &total) && first == have &&
+  return ParseContentRange(reply.contentRange.c_str(), &first, &last, &total) && first == have &&
          last + 1 == terms.size && (total == 0 || total == terms.size) &&
-         QueryContentLength(request) == terms.size - have;
+         reply.contentLength == terms.size - have;
 }

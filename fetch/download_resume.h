@@ -6,6 +6,7 @@
 
 #include "common/sha256.h"
 #include "common/str.h"
+#include "fetch/reply_headers.h"
 
 // What the manifest declares of the package, its size (1 byte to 4 GB) and
 // SHA-256: only a whole that can be checked may be pieced together from the
@@ -42,4 +43,4 @@ void DiscardPart(const WStr& path);
 
 // Whether a 206 reply continues a part of have bytes: its Content-Range
 // starts there and ends at the declared size.
-bool RangeContinues(HINTERNET request, uint32_t have, const ResumeTerms& terms);
+bool RangeContinues(const ReplyHeaders& reply, uint32_t have, const ResumeTerms& terms);

@@ -5,24 +5,8 @@
 #include <wchar.h>
 
 #include "common/scoped.h"
+#include "fetch/internet_line.h"
 #include "common/update_server.h"
-
-// Closing the session is how FetchVersionManifest ends a call that blocks on
-// the network, and it destroys the connection and the request with it: their
-// values may then name handles opened since, so they must be neither used
-// nor closed again. The gate makes "the session is open" and "use a handle"
-// one step against that close: the request thread holds it for every use of
-// its handles, the caller closes the session only while holding it. A call
-// that may block gives the gate up from inside, at its first status callback:
-// by then the call holds its handle, and the close can only make it fail.
-struct RequestGate {
-  // Auto-reset, signalled while nobody holds the gate.
-  ScopedEvent free;
-  // Under the gate.
-  bool sessionClosed = false;
-  // Set by the caller once it has stopped waiting for the result.
-  volatile LONG stopped = 0;
-};
 
 namespace {
 
@@ -31,67 +15,14 @@ constexpr DWORD kSecureFlags = kPlainFlags | INTERNET_FLAG_SECURE;
 constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded\r\n";
 constexpr DWORD_PTR kContext = 1;
 
-// The gate of the call in progress on this thread that still holds it.
-// In a thread-local slot of the system's own: a C++ thread_local links the
-// compiler's emulation of it into the setup. Allocated before any thread
-// of the setup's starts.
-const DWORD gCallGateSlot = TlsAlloc();
-
-RequestGate* CallGate() {
-  return gCallGateSlot == TLS_OUT_OF_INDEXES
-             ? nullptr
-             : static_cast<RequestGate*>(TlsGetValue(gCallGateSlot));
-}
-
-// Without a slot no call gives the gate up: the caller then never closes
-// the session under a call, and leaves a blocked thread to end by itself.
-void SetCallGate(RequestGate* gate) {
-  if (gCallGateSlot != TLS_OUT_OF_INDEXES) TlsSetValue(gCallGateSlot, gate);
-}
-
-void CALLBACK GiveUpGateInCall(HINTERNET, DWORD_PTR, DWORD, void*, DWORD) {
-  RequestGate* gate = CallGate();
-  if (!gate) return;
-  SetCallGate(nullptr);
-  SetEvent(gate->free.get());
-}
-
-// One use of the request's handles, holding the gate if there is one.
-class HandleUse {
- public:
-  explicit HandleUse(RequestGate* gate) : gate_(gate) {
-    if (gate_) held_ = WaitForSingleObject(gate_->free.get(), INFINITE) == WAIT_OBJECT_0;
-  }
-  HandleUse(const HandleUse&) = delete;
-  HandleUse& operator=(const HandleUse&) = delete;
-  ~HandleUse() {
-    if (held_) SetEvent(gate_->free.get());
-  }
-  // False once the session has been closed: the handles are gone.
-  bool SessionOpen() const { return !gate_ || (held_ && !gate_->sessionClosed); }
-  // Around a call that may block: its first status callback gives the gate up.
-  void EnterCall() {
-    if (held_) SetCallGate(gate_);
-  }
-  void LeaveCall() {
-    if (!held_ || gCallGateSlot == TLS_OUT_OF_INDEXES) return;
-    held_ = CallGate() != nullptr;
-    SetCallGate(nullptr);
-  }
-
- private:
-  RequestGate* gate_;
-  bool held_ = false;
-};
-
-bool Stopped(RequestGate* gate) {
-  return gate && InterlockedCompareExchange(&gate->stopped, 0, 0) != 0;
+bool Stopped(const HttpRequest* request) {
+  return InterlockedCompareExchange(const_cast<volatile LONG*>(&request->stopped), 0, 0) != 0;
 }
 
 // The record on the heap, owned by the caller and the request thread
 // together: a caller that gives up on a blocked thread returns at once, and
 // the last of the two deletes the record. The session goes with it, unless
-// the caller closed it earlier to end a blocked call.
+// the caller cut it earlier to end a blocked call.
 struct SharedRequest {
   // From the process heap: operator new would link the C++ library's
   // exception support into the setup.
@@ -102,8 +33,7 @@ struct SharedRequest {
   static void operator delete(void* memory, const std::nothrow_t&) { operator delete(memory); }
 
   HttpRequest request;
-  RequestGate gate;
-  ScopedInternetHandle session;
+  InternetLine line;
   volatile LONG references = 2;
 };
 
@@ -122,7 +52,7 @@ DWORD WINAPI RequestThread(void* param) {
 
 DWORD WINAPI RunHttpRequest(void* param) {
   HttpRequest* request = static_cast<HttpRequest*>(param);
-  RequestGate* gate = request->gate;
+  InternetLine* line = request->line;
   WStr& url = request->url;
 
   INTERNET_PORT port = INTERNET_DEFAULT_HTTP_PORT;
@@ -144,25 +74,26 @@ DWORD WINAPI RunHttpRequest(void* param) {
     url.Resize(slash);
   }
 
-  ScopedInternetHandle connection;
-  ScopedInternetHandle http;
+  // Declared first: closed after its request.
+  LineHandle connection(line);
+  LineHandle http(line);
   const wchar_t* verb = request->postData.empty() ? L"GET" : L"POST";
   bool sent = false;
   {
-    HandleUse use(gate);
-    if (!use.SessionOpen() || Stopped(gate)) return 0;
-    connection.Reset(InternetConnectW(request->session, url.c_str(), port, nullptr, nullptr,
-                                      INTERNET_SERVICE_HTTP, 0, kContext));
+    LineUse use(line);
+    if (!use.open() || Stopped(request)) return 0;
+    connection.Reset(&use, InternetConnectW(use.session(), url.c_str(), port, nullptr, nullptr,
+                                            INTERNET_SERVICE_HTTP, 0, kContext));
     if (connection) {
-      http.Reset(HttpOpenRequestW(connection.get(), verb, objectPath.c_str(), nullptr, nullptr,
-                                  nullptr, flags, kContext));
+      http.Reset(&use, HttpOpenRequestW(connection.get(), verb, objectPath.c_str(), nullptr,
+                                        nullptr, nullptr, flags, kContext));
     }
     if (http) {
       use.EnterCall();
       sent = HttpSendRequestW(http.get(), kFormHeader, static_cast<DWORD>(-1),
                               request->postData.data(),
                               static_cast<DWORD>(request->postData.size())) != FALSE;
-      use.LeaveCall();
+      sent = use.LeaveCall() && sent;
     }
   }
 
@@ -171,11 +102,11 @@ DWORD WINAPI RunHttpRequest(void* param) {
   char buffer[4096];
   memset(buffer, 0, sizeof buffer);
   size_t received = 0;
-  while (sent && !Stopped(gate)) {
+  while (sent && !Stopped(request)) {
     DWORD count = 0;
     {
-      HandleUse use(gate);
-      if (!use.SessionOpen()) break;
+      LineUse use(line);
+      if (!use.open()) break;
       use.EnterCall();
       // A failed read leaves count at 0 and ends the body like its end would.
       InternetReadFile(http.get(), buffer, sizeof buffer - 1, &count);
@@ -192,42 +123,23 @@ DWORD WINAPI RunHttpRequest(void* param) {
     request->body.Append(buffer, request->keepZeros ? count : strlen(buffer));
   }
 
-  HandleUse use(gate);
-  if (use.SessionOpen()) {
-    http.Reset();
-    connection.Reset();
-  } else {
-    // Closed with the session.
-    static_cast<void>(http.Take());
-    static_cast<void>(connection.Take());
-  }
   return 0;
 }
 
 namespace {
 
 ByteStr FetchSmallFile(const wchar_t* url, bool keepZeros, HANDLE cancelEvent) {
-  ScopedInternetHandle session(
-      InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session) return ByteStr();
-
   SharedRequest* shared = new (std::nothrow) SharedRequest();
   if (!shared) return ByteStr();
-  shared->gate.free.Reset(CreateEventW(nullptr, FALSE, TRUE, nullptr));
-  if (!shared->gate.free) {
+  if (!shared->line.Open()) {
     delete shared;
     return ByteStr();
   }
-  // Inherited by the connection and the request. Without it the calls keep
-  // the gate, and a blocked one is left to end on its own.
-  InternetSetStatusCallbackW(session.get(), GiveUpGateInCall);
   HttpRequest& request = shared->request;
   request.url = url;
   request.keepZeros = keepZeros;
   request.cancelEvent = cancelEvent;
-  request.session = session.get();
-  request.gate = &shared->gate;
-  shared->session = static_cast<ScopedInternetHandle&&>(session);
+  request.line = &shared->line;
 
   ScopedThread thread(CreateThread(nullptr, 0, RequestThread, shared, 0, nullptr));
   if (!thread) shared->references = 1;
@@ -236,16 +148,12 @@ ByteStr FetchSmallFile(const wchar_t* url, bool keepZeros, HANDLE cancelEvent) {
   DWORD waited = WaitForMultipleObjects(2, &request.thread, FALSE, kManifestTimeLimitMs);
 
   if (waited != WAIT_OBJECT_0 && thread) {
-    InterlockedExchange(&shared->gate.stopped, 1);
+    InterlockedExchange(&request.stopped, 1);
     DWORD start = GetTickCount();
-    // The thread ends, or lets go of its handles, or is left to end on its
-    // own; the session then closes with the record.
-    HANDLE threadOrGate[2] = {thread.get(), shared->gate.free.get()};
-    if (WaitForMultipleObjects(2, threadOrGate, FALSE, kRequestJoinMs) == WAIT_OBJECT_0 + 1) {
-      // Ends a call that blocks on the network.
-      shared->session.Reset();
-      shared->gate.sessionClosed = true;
-      SetEvent(shared->gate.free.get());
+    // The cut ends a call that blocks on the network; a thread that does
+    // not end soon after is left to end on its own, and the session then
+    // closes with the record.
+    if (shared->line.Cut(kRequestJoinMs)) {
       DWORD spent = GetTickCount() - start;
       if (spent < kRequestJoinMs) WaitForSingleObject(thread.get(), kRequestJoinMs - spent);
     }

@@ -6,11 +6,12 @@
 
 #include "common/str.h"
 
-struct RequestGate;
+class InternetLine;
 
 // The record shared by FetchVersionManifest and its request thread.
 struct HttpRequest {
-  HINTERNET session = nullptr;
+  // The session the request runs on, which the caller may cut.
+  InternetLine* line = nullptr;
   // The full URL on entry; the request thread cuts it down to the host.
   WStr url;
   // Empty for GET; otherwise POSTed as the request body.
@@ -23,9 +24,8 @@ struct HttpRequest {
   // means the request ended, 1 means cancel.
   HANDLE thread = nullptr;
   HANDLE cancelEvent = nullptr;
-  // Set when another thread may close the session while the request runs;
-  // null when the session outlives the request.
-  RequestGate* gate = nullptr;
+  // Set by the caller once it has stopped waiting for the result.
+  volatile LONG stopped = 0;
 };
 
 static_assert(offsetof(HttpRequest, cancelEvent) == offsetof(HttpRequest, thread) + sizeof(HANDLE),
@@ -38,7 +38,7 @@ constexpr size_t kMaxReplyBytes = 64 * 1024;
 // The whole exchange of one manifest fetch must end within this time.
 constexpr DWORD kManifestTimeLimitMs = 15000;
 // How long FetchVersionManifest, after its time limit or a cancel, waits for
-// its request thread to end, closing the session meanwhile to end a blocked
+// its request thread to end, cutting its line meanwhile to end a blocked
 // call. Wine does not free a call blocked on a silent server when the session
 // closes; such a thread is left to end on its own.
 constexpr DWORD kRequestJoinMs = 300;
@@ -52,6 +52,6 @@ ByteStr FetchVersionManifest(HANDLE cancelEvent);
 // of the body is kept.
 ByteStr FetchManifestSignature(HANDLE cancelEvent);
 
-// Thread routine: request->url over request->session, leaving the response
+// Thread routine: request->url over request->line, leaving the response
 // body in request->body. Always returns 0.
 DWORD WINAPI RunHttpRequest(void* request);

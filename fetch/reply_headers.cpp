@@ -38,11 +38,15 @@ bool ReadNumber(const wchar_t** at, uint64_t* value) {
 
 }  // namespace
 
-uint32_t QueryContentLength(HINTERNET request) {
-  return QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH);
+ReplyHeaders ReadReplyHeaders(HINTERNET request) {
+  ReplyHeaders reply;
+  reply.status = QueryNumber(request, HTTP_QUERY_STATUS_CODE);
+  reply.contentLength = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH);
+  reply.contentRange = QueryText(request, HTTP_QUERY_CONTENT_RANGE);
+  reply.etag = QueryText(request, HTTP_QUERY_ETAG);
+  reply.lastModified = QueryText(request, HTTP_QUERY_LAST_MODIFIED);
+  return reply;
 }
-
-uint32_t QueryStatusCode(HINTERNET request) { return QueryNumber(request, HTTP_QUERY_STATUS_CODE); }
 
 bool ParseContentRange(const wchar_t* text, uint64_t* first, uint64_t* last, uint64_t* total) {
   const wchar_t* p = text;
@@ -58,13 +62,7 @@ bool ParseContentRange(const wchar_t* text, uint64_t* first, uint64_t* last, uin
   return ReadNumber(&p, total) && *p == 0 && *first <= *last;
 }
 
-bool QueryContentRange(HINTERNET request, uint64_t* first, uint64_t* last, uint64_t* total) {
-  return ParseContentRange(QueryText(request, HTTP_QUERY_CONTENT_RANGE).c_str(), first, last,
-                           total);
-}
-
-WStr QueryValidator(HINTERNET request) {
-  WStr etag = QueryText(request, HTTP_QUERY_ETAG);
-  if (!etag.empty() && etag[0] == L'"') return etag;
-  return QueryText(request, HTTP_QUERY_LAST_MODIFIED);
+WStr ValidatorOf(const ReplyHeaders& reply) {
+  if (!reply.etag.empty() && reply.etag[0] == L'"') return reply.etag;
+  return reply.lastModified;
 }

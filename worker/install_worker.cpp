@@ -64,7 +64,7 @@ bool ResumeTermsOf(const DeclaredFile& package, ResumeTerms* terms) {
 
 Transfer TransferOf(const WorkerInputs& inputs) {
   Transfer transfer;
-  transfer.session = inputs.session;
+  transfer.line = inputs.line;
   transfer.cancelEvent = inputs.cancelEvent;
   return transfer;
 }

@@ -6,6 +6,7 @@
 
 #include "common/str.h"
 #include "fetch/download.h"
+#include "fetch/internet_line.h"
 #include "report/status_report.h"
 #include "verify/update_keys.h"
 
@@ -78,9 +79,8 @@ struct WorkerInputs {
   // Set when the worker is to stop; manual-reset.
   HANDLE cancelEvent = nullptr;
   GoAhead* goAhead = nullptr;
-  // The WinInet session the worker downloads on; closing it cuts a blocked
-  // read short.
-  HINTERNET session = nullptr;
+  // The WinInet line the worker downloads on; a cut ends a blocked read.
+  InternetLine* line = nullptr;
   // Where the package lands before the go-ahead, with its backslash: a
   // folder of the setup's own that the worker removes again (scratch), or
   // the install folder itself when it is known from the start.

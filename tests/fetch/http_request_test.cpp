@@ -1,4 +1,5 @@
 #include "fetch/http_request.h"
+#include "fetch/internet_line.h"
 
 #include <gtest/gtest.h>
 
@@ -49,12 +50,13 @@ std::string Bytes(const ByteStr& s) { return std::string(s.c_str(), s.size()); }
 // receives what the request left in url (the server name it connected to).
 std::string RunRequest(const wchar_t* url, std::wstring* hostLeft = nullptr,
                        const std::string& post = std::string()) {
+  InternetLine line;
+  EXPECT_TRUE(line.Open());
   HttpRequest request;
-  request.session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  request.line = &line;
   request.url = url;
   request.postData = ByteStr(post.data(), post.size());
   EXPECT_EQ(0u, RunHttpRequest(&request));
-  InternetCloseHandle(request.session);
   if (hostLeft) *hostLeft = request.url.c_str();
   return Bytes(request.body);
 }

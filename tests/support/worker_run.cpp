@@ -80,11 +80,11 @@ void WorkerRun::Start(const std::wstring& folder, const std::wstring& staging) {
   goAhead_.ReleaseTaken();
   recorder_->Clear();
   choices_.folder = folder.c_str();
-  session_.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  line_.Open();
   inputs_.reporter = recorder_;
   inputs_.cancelEvent = cancel_.get();
   inputs_.goAhead = &goAhead_;
-  inputs_.session = session_.get();
+  inputs_.line = &line_;
   inputs_.stagingIsScratch = !staging.empty();
   inputs_.stagingFolder = (staging.empty() ? folder : staging).c_str();
   inputs_.stagingFolder.Append(L'\\');
@@ -118,8 +118,9 @@ DWORD WorkerRun::Stop() {
   if (!thread_) return 0;
   double start = MillisecondsNow();
   SetEvent(cancel_.get());
-  session_.Reset();
+  line_.Cut(kLineCutWaitMs);
   WaitForSingleObject(thread_.get(), INFINITE);
+  line_.Cut(INFINITE);
   thread_.Reset();
   return static_cast<DWORD>(MillisecondsNow() - start);
 }

@@ -42,8 +42,8 @@ class WorkerRun {
   // Waits until a report satisfies the test; false when the worker ended or
   // the time ran out first.
   bool WaitForReport(const std::function<bool(const WorkerReport&)>& test, DWORD timeout = 60000);
-  // What closing the wizard does: sets the cancel event, closes the
-  // session and waits for the worker; its duration in ms.
+  // What closing the wizard does: sets the cancel event, cuts the line
+  // and waits for the worker; its duration in ms.
   DWORD Stop();
 
   // Every report since Start, oldest first.
@@ -60,7 +60,7 @@ class WorkerRun {
   ScopedEvent proceed_;
   GoAhead goAhead_;
   InstallChoices choices_;
-  ScopedInternetHandle session_;
+  InternetLine line_;
   WorkerInputs inputs_;
   ScopedThread thread_;
 };

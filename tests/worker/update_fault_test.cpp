@@ -96,7 +96,8 @@ TEST_F(UpdateFaultServerIntegration, EveryFailingCallAndEveryEndLeavesOneWholeVe
           SetEnvironmentVariableW(L"QUELDA_FAULT", plan);
           SetEnvironmentVariableW(L"QUELDA_FAULT_FOLDER", folder.c_str());
           ChildProcess child;
-          ASSERT_TRUE(child.Start(self, L"--gtest_filter=FaultChild.*"));
+          ASSERT_TRUE(child.Start(self, L"--gtest_filter=FaultChild.*"))
+              << "error " << GetLastError();
           long code = child.WaitForExit(120000);
           SetEnvironmentVariableW(L"QUELDA_FAULT", nullptr);
           SetEnvironmentVariableW(L"QUELDA_FAULT_FOLDER", nullptr);
