@@ -4,7 +4,7 @@
 
 #include "app/control_ids.h"
 #include "common/foreign_window.h"
-#include "common/md5.h"
+#include "crypto/md5.h"
 #include "common/same_path.h"
 #include "common/text_convert.h"
 

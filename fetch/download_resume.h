@@ -4,7 +4,7 @@
 #include <wininet.h>
 #include <stdint.h>
 
-#include "common/sha256.h"
+#include "crypto/sha256.h"
 #include "common/str.h"
 #include "fetch/reply_headers.h"
 

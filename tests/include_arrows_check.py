@@ -10,10 +10,12 @@ import re
 import sys
 
 BASE = {"common"}
-SEAMS = BASE | {"report", "disk", "xml", "zip"}
+SEAMS = BASE | {"report", "disk", "xml", "zip", "encoding", "crypto"}
 ALLOWED = {
     "common": BASE,
-    "xml": BASE,
+    "crypto": BASE,
+    "encoding": BASE,
+    "xml": BASE | {"encoding"},
     "zip": BASE,
     "report": BASE,
     "disk": BASE,

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Writes xml/code_page_table.cpp: the encoding names the XML subsystem knows,
+"""Writes encoding/code_page_table.cpp: the encoding names the XML subsystem knows,
 in lower case, with their Windows code pages, spread over 155 buckets by the
 sum of the name's code units. Names are kept as other software writes them,
 misspellings and all, since documents in the wild declare them so. Inside a
 bucket the names are in byte order.
 
-    tools/make_code_page_table.py > xml/code_page_table.cpp
+    tools/make_code_page_table.py > encoding/code_page_table.cpp
 """
 from bucket_table import write_bucket_table
 
@@ -160,7 +160,7 @@ def main():
     table = buckets(names())
     assert sum(1 for b in table if not b) == 17
     assert table[126] == "1300775cspc775baltic1028595iso_8859-50565001utf-80512000utf32", table[126]
-    write_bucket_table("make_code_page_table.py", "xml/code_page_table.h", "kCodePageBuckets", "kCodePageBucketCount", table)
+    write_bucket_table("make_code_page_table.py", "encoding/code_page_table.h", "kCodePageBuckets", "kCodePageBucketCount", table)
 
 
 if __name__ == "__main__":

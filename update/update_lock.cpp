@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "common/md5.h"
+#include "crypto/md5.h"
 #include "common/text_convert.h"
 
 UpdateLock::UpdateLock(const InstallFolder& installFolder) {

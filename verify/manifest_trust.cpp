@@ -3,7 +3,7 @@
 #include <stdio.h>
 
 #include "common/number_text.h"
-#include "common/sha256.h"
+#include "crypto/sha256.h"
 #include "common/update_server.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "common/file_size.h"
-#include "common/sha256.h"
+#include "crypto/sha256.h"
 #include "verify/manifest_fields.h"
 
 bool PackageMatches(const wchar_t* path, const DeclaredFile& declared) {

@@ -2,7 +2,7 @@
 
 #include <stdint.h>
 
-#include "common/ecdsa_p256.h"
+#include "crypto/ecdsa_p256.h"
 
 // The vendor's public keys that the setup trusts for its updates, compiled
 // in. Two, so that a vendor can move to a new key: he publishes with the

@@ -2,7 +2,7 @@
 
 #include <stdint.h>
 
-#include "common/sha256.h"
+#include "crypto/sha256.h"
 #include "common/str.h"
 #include "common/version_number.h"
 

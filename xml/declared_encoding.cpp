@@ -1,5 +1,5 @@
 #include "xml/node_scanner.h"
-#include "xml/text_encoding.h"
+#include "encoding/text_encoding.h"
 #include "xml/token_cursor.h"
 #include "xml/xml_doc.h"
 #include "xml/xml_names.h"

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "xml/result_log.h"
-#include "xml/text_encoding.h"
+#include "encoding/text_encoding.h"
 
 namespace {
 

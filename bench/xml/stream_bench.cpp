@@ -13,7 +13,7 @@
 
 #include "support/clock.h"
 #include "xml/file_stream.h"
-#include "xml/text_encoding.h"
+#include "encoding/text_encoding.h"
 #include "xml/xml_doc.h"
 
 namespace {

@@ -14,9 +14,15 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& arguments)
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &info)) {
-    return false;
+  // Wine now and then reports a child that ended before it had started
+  // (error 1359, nothing of the child ran, not even its C runtime's start),
+  // after hundreds of starts in one process: that child is started again.
+  for (int tries = 1;; ++tries) {
+    if (CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.c_str(), &startup, &info)) {
+      break;
+    }
+    if (GetLastError() != ERROR_INTERNAL_ERROR || tries == 3) return false;
   }
   CloseHandle(info.hThread);
   process_ = info.hProcess;

@@ -10,7 +10,7 @@
 
 #include "support/test_paths.h"
 #include "xml/file_stream.h"
-#include "xml/text_encoding.h"
+#include "encoding/text_encoding.h"
 #include "xml_test_util.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "support/test_paths.h"
-#include "xml/text_encoding.h"
-#include "xml_test_util.h"
+#include "support/wide_text.h"
+#include "encoding/text_encoding.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "common/ecdsa_p256.h"
+#include "crypto/ecdsa_p256.h"
 
 #include <gtest/gtest.h>
 

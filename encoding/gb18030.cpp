@@ -1,9 +1,9 @@
-#include "xml/gb18030.h"
+#include "encoding/gb18030.h"
 
 #include <windows.h>
 
-#include "xml/gb18030_table.h"
-#include "xml/text_encoding.h"
+#include "encoding/gb18030_table.h"
+#include "encoding/text_encoding.h"
 
 namespace {
 

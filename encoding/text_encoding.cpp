@@ -1,9 +1,9 @@
-#include "xml/text_encoding.h"
+#include "encoding/text_encoding.h"
 
 #include <windows.h>
 
-#include "xml/code_page_table.h"
-#include "xml/gb18030.h"
+#include "encoding/code_page_table.h"
+#include "encoding/gb18030.h"
 
 namespace {
 

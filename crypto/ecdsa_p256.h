@@ -3,7 +3,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "common/sha256.h"
+#include "crypto/sha256.h"
 
 // A P-256 public key as its point's two coordinates, big-endian, X then Y.
 constexpr int kP256PublicKeyBytes = 64;

@@ -1,4 +1,4 @@
-#include "common/md5.h"
+#include "crypto/md5.h"
 
 #include <stdio.h>
 #include <string.h>

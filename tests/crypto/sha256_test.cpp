@@ -1,4 +1,4 @@
-#include "common/sha256.h"
+#include "crypto/sha256.h"
 
 #include <gtest/gtest.h>
 
