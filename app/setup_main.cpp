@@ -10,11 +10,19 @@
 #include "common/scoped.h"
 #include "common/scoped_gdiplus.h"
 #include "disk/install_folder.h"
+#include "update/update_journal.h"
 #include "update/update_lock.h"
 #include "update/update_recovery.h"
 #include "res/resource_ids.h"
 // The build's own: the keys given to it (QUELDA_UPDATE_KEYS).
 #include "update_keys.h"
+
+namespace {
+
+constexpr wchar_t kForeignJournal[] =
+    L"更新日志 “%s” 不是本安装程序为此文件夹写下的，未予执行，文件夹中没有任何改动。";
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   wchar_t lowerPath[MAX_PATH] = {};
@@ -40,9 +48,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   // An update of this folder that a power cut or the task manager ended
   // part-way is finished first, forward or back: until then Quelda.exe may
   // be missing, and the folder must not look like no installation at all.
+  // A journal that is none of this setup's is never carried out: the user
+  // is told, and the setup opens as it would without it.
   InstallFolder own(GetModuleDirPath(L""));
   bool unfinished = false;
-  if (HasUnfinishedUpdate(own)) {
+  bool foreign = HasForeignJournal(own);
+  if (!foreign && HasUnfinishedUpdate(own)) {
     // Not while another setup is at work in the folder.
     UpdateLock lock(own);
     unfinished = !lock.held() || !FinishUnfinishedUpdate(own);
@@ -57,6 +68,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
+  if (foreign) {
+    wchar_t text[700];
+    _snwprintf_s(text, _countof(text), _TRUNCATE, kForeignJournal,
+                 own.Path(kJournalPath).c_str());
+    MessageBoxW(nullptr, text, L"安装 Quelda Manager", MB_OK | MB_ICONWARNING);
+  }
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_FRAME), nullptr, WizardFrameProc, 0);
   return 0;
 }

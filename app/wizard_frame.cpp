@@ -12,7 +12,10 @@
 #include "app/status_slot.h"
 #include "app/wizard_pages.h"
 #include "app/worker_control.h"
+#include "apply/installation_check.h"
 #include "common/ensure_folder.h"
+#include "common/module_path.h"
+#include "disk/folder_access.h"
 #include "res/resource_ids.h"
 
 namespace {
@@ -108,7 +111,7 @@ bool FolderPasses() {
   // A text too long for InstallPath fails without anything being created.
   WStr folder = FolderBoxText();
   if (!folder.empty()) {
-    EnsureFolder(folder.c_str());
+    MakeInstallFolder(folder.c_str());
     if (_waccess(folder.c_str(), 6) == 0) return true;
   }
   wchar_t title[64] = {};
@@ -143,8 +146,11 @@ void AskToQuit(HWND frame) {
   int kind = GetStatusKind();
   if (kind != kStatusWorking) {
     // The update failed and was undone: the user goes on with the
-    // installed version.
-    if (gUpdateMode && kind == kStatusFailed) LaunchApplication();
+    // installed version, where the folder is an installation at all.
+    if (gUpdateMode && kind == kStatusFailed &&
+        IsSetupInstallation(InstallFolder(GetModuleDirPath(L"")))) {
+      LaunchApplication();
+    }
     EndDialog(frame, IDCANCEL);
     return;
   }

@@ -88,6 +88,12 @@ Outcome PackageApplier::Prepare(ZipHandle* archive, const ArchiveFacts& facts) {
   // What an earlier run left unfinished here is finished first, before a
   // demo database arrives under the name that run may have staged its own,
   // and once the application, which may hold the files, has closed.
+  // A journal that is none of this setup's is not acted on, and nothing
+  // here changes while it lies there.
+  if (HasForeignJournal(folder_)) {
+    return Outcome::FailedWithError(ReportId::kBackupFailed, ERROR_INVALID_DATA,
+                                    folder_.Path(kJournalPath).c_str(), backupFolder_.c_str());
+  }
   if (HasUnfinishedUpdate(folder_)) {
     CloseRunningApp(application_.c_str());
     WStr unfinished;

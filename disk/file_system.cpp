@@ -1,5 +1,7 @@
 #include "disk/file_system.h"
 
+#include <sddl.h>
+
 #include "common/ensure_folder.h"
 #include "disk/fault_point.h"
 
@@ -34,6 +36,21 @@ bool FsDelete(const wchar_t* path) { return Proceed(ERROR_ACCESS_DENIED) && Dele
 
 bool FsMakeFolder(const wchar_t* path) {
   return Proceed(ERROR_ACCESS_DENIED) && CreateDirectoryW(path, nullptr);
+}
+
+bool FsMakeFolderWithAccess(const wchar_t* path, const wchar_t* sddl) {
+  if (!Proceed(ERROR_ACCESS_DENIED)) return false;
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, FALSE};
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                            &attributes.lpSecurityDescriptor,
+                                                            nullptr)) {
+    return false;
+  }
+  BOOL made = CreateDirectoryW(path, &attributes);
+  DWORD error = GetLastError();
+  LocalFree(attributes.lpSecurityDescriptor);
+  SetLastError(error);
+  return made != FALSE;
 }
 
 bool FsRemoveFolder(const wchar_t* path) {

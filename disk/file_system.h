@@ -16,6 +16,8 @@ bool FsMove(const wchar_t* from, const wchar_t* to);
 bool FsReplaceFile(const wchar_t* from, const wchar_t* to);
 bool FsDelete(const wchar_t* path);
 bool FsMakeFolder(const wchar_t* path);
+// A new folder with the access list that the SDDL text describes.
+bool FsMakeFolderWithAccess(const wchar_t* path, const wchar_t* sddl);
 bool FsRemoveFolder(const wchar_t* path);
 // The missing folders of a path (a last component holding a dot is a
 // file's name), each made by FsMakeFolder; true when the folder exists.

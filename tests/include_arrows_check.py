@@ -24,8 +24,9 @@ ALLOWED = {
     "update": SEAMS,
     "apply": SEAMS | {"update"},
     "worker": SEAMS | {"fetch", "verify", "update", "apply"},
-    # At start-up the setup finishes an update that a run left unfinished.
-    "app": SEAMS | {"worker", "update", "verify", "res"},
+    # At start-up the setup finishes an update that a run left unfinished,
+    # and at its end it asks whether the folder is an installation.
+    "app": SEAMS | {"worker", "update", "apply", "verify", "res"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/', re.M)
 

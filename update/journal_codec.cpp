@@ -1,8 +1,15 @@
 #include "update/journal_codec.h"
 
+#include <wchar.h>
+
+#include "common/same_path.h"
+#include "zip/archive_handle.h"
+#include "zip/item_name.h"
+
 namespace {
 
-constexpr wchar_t kHeader[] = L"QueldaUpdateJournal 1";
+constexpr wchar_t kHeader[] = L"QueldaUpdateJournal 2";
+constexpr wchar_t kFolder[] = L"folder";
 constexpr wchar_t kMadeUpdate[] = L"made-update";
 constexpr wchar_t kEnd[] = L"end";
 constexpr wchar_t kStep[] = L"step";
@@ -21,11 +28,41 @@ WStr Field(const WStr& line, size_t* position) {
   return field;
 }
 
+// A relative path that the rules of item names leave as it is.
+bool InFolder(const WStr& path) {
+  if (path.empty() || path.Find(L'/') != WStr::npos || path[path.size() - 1] == L'\\') {
+    return false;
+  }
+  wchar_t safe[kZipPathChars + 1];
+  return MakeSafeName(path.c_str(), safe, kZipPathChars + 1) && wcscmp(safe, path.c_str()) == 0;
+}
+
+bool Below(const WStr& path, const wchar_t* folder) {
+  size_t length = wcslen(folder);
+  return path.size() > length && wcsncmp(path.c_str(), folder, length) == 0;
+}
+
 }  // namespace
 
-WStr EncodeJournal(const Journal& journal) {
+bool StepConfined(const SwitchStep& step) {
+  static const wchar_t kIncoming[] = L"Update\\Incoming\\";
+  if (!InFolder(step.target)) return false;
+  if (!step.backup.empty() &&
+      (!InFolder(step.backup) ||
+       !(Below(step.backup, L"Update\\Backup") || Below(step.backup, kIncoming)))) {
+    return false;
+  }
+  if (step.kind == StepKind::kFolder) return true;
+  if (step.staged == kDatabasePart) return step.target == L"Quelda.mdb";
+  return InFolder(step.staged) && Below(step.staged, kIncoming);
+}
+
+WStr EncodeJournal(const Journal& journal, const WStr& folder) {
   WStr text;
   AppendLine(&text, kHeader);
+  text.Append(kFolder);
+  text.Append(L'\t');
+  AppendLine(&text, folder.c_str());
   if (journal.madeUpdateFolder) AppendLine(&text, kMadeUpdate);
   for (const SwitchStep& step : journal.steps) {
     text.Append(kStep);
@@ -59,9 +96,9 @@ const wchar_t* JournalMarkLine(JournalMark mark) {
   return L"";
 }
 
-bool DecodeJournal(const WStr& text, Journal* journal) {
+bool DecodeJournal(const WStr& text, const WStr& folder, Journal* journal) {
   *journal = Journal();
-  bool header = false, whole = false;
+  bool header = false, ownFolder = false, whole = false;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.Find(L'\n', start);
@@ -71,6 +108,12 @@ bool DecodeJournal(const WStr& text, Journal* journal) {
     if (!header) {
       if (line != kHeader) return false;
       header = true;
+    } else if (!ownFolder) {
+      size_t position = 0;
+      if (Field(line, &position) != kFolder) return false;
+      WStr written = line.Substr(position, line.size() - position);
+      if (!SamePath(written.c_str(), folder.c_str())) return false;
+      ownFolder = true;
     } else if (!whole) {
       if (line == kEnd) {
         whole = true;
@@ -85,7 +128,7 @@ bool DecodeJournal(const WStr& text, Journal* journal) {
         step.staged = Field(line, &position);
         // A staged file makes a file step; none, a folder step.
         step.kind = step.staged.empty() ? StepKind::kFolder : StepKind::kFile;
-        if (step.target.empty() || !journal->steps.Push(static_cast<SwitchStep&&>(step))) {
+        if (!StepConfined(step) || !journal->steps.Push(static_cast<SwitchStep&&>(step))) {
           return false;
         }
       }

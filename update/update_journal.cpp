@@ -31,6 +31,15 @@ WStr OwnName(const wchar_t* prefix, int32_t number, const wchar_t* suffix, bool 
   return WStr(text);
 }
 
+// The folder as the journal records it: its long name, so that the same
+// folder reached by a short name or in other case is the same.
+WStr FolderName(const InstallFolder& installFolder) {
+  WStr folder = installFolder.Path(L"");
+  wchar_t longName[MAX_PATH];
+  DWORD length = GetLongPathNameW(folder.c_str(), longName, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? WStr(longName) : folder;
+}
+
 }  // namespace
 
 WStr StagedName(int32_t item, bool name) { return OwnName(L"", item, L".new", name); }
@@ -38,7 +47,7 @@ WStr StagedName(int32_t item, bool name) { return OwnName(L"", item, L".new", na
 WStr SetAsideName(int32_t number, bool name) { return OwnName(L"s", number, L".old", name); }
 
 bool WriteJournal(const InstallFolder& installFolder, const Journal& journal) {
-  WStr text = EncodeJournal(journal);
+  WStr text = EncodeJournal(journal, FolderName(installFolder));
   // Written beside, then renamed: a journal is whole or not there.
   WStr path = installFolder.Path(kJournalPath);
   WStr part = path;
@@ -95,5 +104,5 @@ bool ReadJournal(const InstallFolder& installFolder, Journal* journal) {
        read != size.QuadPart)) {
     return false;
   }
-  return DecodeJournal(text, journal);
+  return DecodeJournal(text, FolderName(installFolder), journal);
 }

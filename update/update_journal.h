@@ -69,8 +69,9 @@ enum class JournalMark { kStaged, kUndoing, kSwitched };
 
 bool WriteJournal(const InstallFolder& installFolder, const Journal& journal);
 bool MarkJournal(const InstallFolder& installFolder, JournalMark mark);
-// False when there is none; a journal that cannot be read whole counts as
-// none of this setup's.
+// False when there is none; a journal that cannot be read whole, was
+// written for another folder or has a step that leaves the setup's places
+// in the folder counts as none of this setup's, and is never carried out.
 bool ReadJournal(const InstallFolder& installFolder, Journal* journal);
 bool JournalExists(const InstallFolder& installFolder);
 bool DeleteJournal(const InstallFolder& installFolder);

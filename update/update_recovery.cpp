@@ -8,6 +8,11 @@ bool HasUnfinishedUpdate(const InstallFolder& installFolder) {
          Exists(installFolder.Path(kDatabasePart)) || Exists(installFolder.Path(kUpdateFolderPart));
 }
 
+bool HasForeignJournal(const InstallFolder& installFolder) {
+  Journal journal;
+  return JournalExists(installFolder) && !ReadJournal(installFolder, &journal);
+}
+
 bool FinishUnfinishedUpdate(const InstallFolder& installFolder, WStr* what) {
   Journal journal;
   StepFailure failure;

@@ -118,6 +118,9 @@ TEST(UpdateModeIntegration, AFailedUpdateStaysOnItsFailureAndClosingStartsTheApp
   // would report the failure as success: it stays, with its retry button,
   // and the installed application starts only when the user closes it.
   RunningSetup setup(L"mode_update", /*withApplication=*/true);
+  // An installation: the package of its version kept.
+  ASSERT_TRUE(CreateDirectoryW((setup.folder() + L"\\download").c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(setup.folder() + L"\\download\\Quelda1.2.3.zip", "kept"));
   ASSERT_TRUE(setup.Start());
   HWND download = setup.Page(kIdStatusLine);
   ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kIdRetry)); }, kPatience));
@@ -126,6 +129,19 @@ TEST(UpdateModeIntegration, AFailedUpdateStaysOnItsFailureAndClosingStartsTheApp
   EXPECT_LT(setup.process().WaitForExit(0), 0);
   EXPECT_EQ(setup.Close(), 0);
   EXPECT_TRUE(WaitUntil([&] { return ReadFileBytes(log) == "started\r\n"; }, kPatience));
+}
+
+TEST(UpdateModeIntegration, AStrayApplicationIsNotStartedAfterAFailure) {
+  // A Quelda.exe that a web page saved into Downloads, beside the setup:
+  // the failed update leaves nothing to go on with, and nothing starts.
+  RunningSetup setup(L"mode_stray", /*withApplication=*/true);
+  ASSERT_TRUE(setup.Start());
+  HWND download = setup.Page(kIdStatusLine);
+  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kIdRetry)); }, kPatience));
+  EXPECT_EQ(setup.Close(), 0);
+  // A program the setup started exists once the setup has ended.
+  EXPECT_EQ(KillProcessesUnder(setup.folder()), 0);
+  EXPECT_FALSE(FileExists(setup.folder() + L"\\Quelda.log"));
 }
 
 }  // namespace

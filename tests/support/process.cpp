@@ -48,9 +48,10 @@ void ChildProcess::Kill() {
   }
 }
 
-void KillProcessesUnder(const std::wstring& folder) {
+int KillProcessesUnder(const std::wstring& folder) {
+  int ended = 0;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return;
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
   std::wstring prefix = folder + L"\\";
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
@@ -68,8 +69,10 @@ void KillProcessesUnder(const std::wstring& folder) {
                        prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL) {
       TerminateProcess(process, 99);
       WaitForSingleObject(process, 60000);
+      ++ended;
     }
     CloseHandle(process);
   }
   CloseHandle(snapshot);
+  return ended;
 }

@@ -29,4 +29,4 @@ class ChildProcess {
 
 // Ends every process whose executable lies in the folder (or below it), such
 // as an application a setup under test started; waits for each to end.
-void KillProcessesUnder(const std::wstring& folder);
+int KillProcessesUnder(const std::wstring& folder);

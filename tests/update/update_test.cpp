@@ -39,14 +39,15 @@ TEST(JournalCodec, StepsAndPhasesComeBackAsWritten) {
   journal.steps.Push(Step(StepKind::kFile, L"lib\\a b.dll", L"", L"Update\\Incoming\\0\\3.new"));
   journal.staged = true;
   journal.undoing = true;
-  WStr text = EncodeJournal(journal);
+  const WStr folder(L"C:\\Quelda\\");
+  WStr text = EncodeJournal(journal, folder);
   // What a setup wrote before and will read after: the format is kept.
   EXPECT_EQ(Text(text),
-            L"QueldaUpdateJournal 1\nmade-update\n"
+            L"QueldaUpdateJournal 2\nfolder\tC:\\Quelda\\\nmade-update\n"
             L"step\tlib\tUpdate\\Backup1.2.3\\lib\t\n"
             L"step\tlib\\a b.dll\t\tUpdate\\Incoming\\0\\3.new\nend\nstaged\nundoing\n");
   Journal read;
-  ASSERT_TRUE(DecodeJournal(text, &read));
+  ASSERT_TRUE(DecodeJournal(text, WStr(L"c:\\quelda\\"), &read));
   EXPECT_TRUE(read.madeUpdateFolder && read.staged && read.undoing);
   EXPECT_FALSE(read.switched);
   ASSERT_EQ(read.steps.size(), 2u);
@@ -58,15 +59,45 @@ TEST(JournalCodec, StepsAndPhasesComeBackAsWritten) {
 
   // A mark whose line end never landed counts for nothing.
   WStr cut = text.Substr(0, text.size() - 1);
-  ASSERT_TRUE(DecodeJournal(cut, &read));
+  ASSERT_TRUE(DecodeJournal(cut, folder, &read));
   EXPECT_FALSE(read.undoing);
-  // No journal of this setup's: cut before its end, another header, a
-  // line of another form, a step without a target.
-  for (const wchar_t* other :
-       {L"QueldaUpdateJournal 1\nstep\ta\t\t\n", L"QueldaUpdateJournal 2\nend\n",
-        L"QueldaUpdateJournal 1\nmove\ta\tb\tc\nend\n",
-        L"QueldaUpdateJournal 1\nstep\t\tb\tc\nend\n", L""}) {
-    EXPECT_FALSE(DecodeJournal(WStr(other), &read)) << testing::PrintToString(std::wstring(other));
+  // No journal of this setup's: cut before its end, another header or
+  // folder, a line of another form, a step without a target.
+  const std::wstring head = L"QueldaUpdateJournal 2\nfolder\tC:\\Quelda\\\n";
+  for (const std::wstring& other :
+       {head + L"step\ta\t\t\n", std::wstring(L"QueldaUpdateJournal 1\nend\n"),
+        std::wstring(L"QueldaUpdateJournal 2\nfolder\tD:\\Quelda\\\nend\n"),
+        head + L"move\ta\tb\tc\nend\n", head + L"step\t\tb\tc\nend\n", std::wstring()}) {
+    EXPECT_FALSE(DecodeJournal(WStr(other.c_str()), folder, &read))
+        << testing::PrintToString(other);
+  }
+}
+
+TEST(JournalCodec, OnlyStepsInsideTheSetupsOwnPlacesAreTaken) {
+  const wchar_t* incoming = L"Update\\Incoming\\0\\1.new";
+  EXPECT_TRUE(StepConfined(Step(StepKind::kFile, L"lib\\a.dll", L"Update\\Backup1.2\\a.dll", incoming)));
+  EXPECT_TRUE(StepConfined(Step(StepKind::kFile, L"a.txt", L"Update\\Incoming\\s0\\2.old", incoming)));
+  EXPECT_TRUE(StepConfined(Step(StepKind::kFile, L"Quelda.mdb", L"", L"Quelda.mdb.download")));
+  EXPECT_TRUE(StepConfined(Step(StepKind::kFolder, L"lib", L"", L"")));
+  const SwitchStep outside[] = {
+      Step(StepKind::kFile, L"..\\..\\AppData\\Roaming\\evil.bat", L"", incoming),
+      Step(StepKind::kFile, L"lib\\..\\..\\evil.bat", L"", incoming),
+      Step(StepKind::kFile, L"C:\\Windows\\evil.dll", L"", incoming),
+      Step(StepKind::kFile, L"\\Windows\\evil.dll", L"", incoming),
+      Step(StepKind::kFile, L"a.txt:stream", L"", incoming),
+      Step(StepKind::kFile, L"lib/a.dll", L"", incoming),
+      Step(StepKind::kFile, L"CON", L"", incoming),
+      Step(StepKind::kFile, L"", L"", incoming),
+      Step(StepKind::kFile, L"a.txt", L"Update\\Backup1.2\\..\\..\\..\\x", incoming),
+      Step(StepKind::kFile, L"a.txt", L"a.bak", incoming),
+      Step(StepKind::kFile, L"a.txt", L"", L"..\\outside\\evil.exe"),
+      Step(StepKind::kFile, L"a.txt", L"", L"b.txt"),
+      Step(StepKind::kFile, L"Quelda.exe", L"", L"Quelda.mdb.download"),
+      Step(StepKind::kFolder, L"..\\x", L"", L""),
+  };
+  for (const SwitchStep& step : outside) {
+    EXPECT_FALSE(StepConfined(step)) << Text(step.target).c_str() << " " << Text(step.backup).c_str()
+                                     << " " << Text(step.staged).c_str();
   }
 }
 
@@ -177,10 +208,9 @@ class RunEndedPartWay : public testing::Test {
                              L"Update\\Incoming\\0\\0.new"));
   }
   bool Finish() {
-    WStr text = EncodeJournal(journal_);
-    std::string bytes(reinterpret_cast<const char*>(text.c_str()), text.size() * sizeof(wchar_t));
-    EXPECT_TRUE(WriteFileBytes(folder_ + L"\\Update\\Update.journal", bytes));
-    return FinishUnfinishedUpdate(InstallFolder(folder_.c_str()));
+    InstallFolder folder(folder_.c_str());
+    EXPECT_TRUE(WriteJournal(folder, journal_));
+    return FinishUnfinishedUpdate(folder);
   }
   bool Exists(const wchar_t* path) { return FileExists(folder_ + path); }
 
@@ -215,6 +245,40 @@ TEST_F(RunEndedPartWay, NotAllStagedOrBeingUndoneGoesBack) {
   EXPECT_EQ(ReadFileBytes(folder_ + L"\\a.txt"), "old");
   EXPECT_FALSE(Exists(L"\\Update\\Backup1.0\\a.txt"));
   EXPECT_FALSE(Exists(L"\\Update\\Update.journal"));
+}
+
+TEST_F(RunEndedPartWay, AJournalThatIsNotItsOwnIsNeverCarriedOut) {
+  // The journal of a run that staged everything, which the next start
+  // would finish forward, with its step edited to climb out of the folder.
+  journal_.staged = true;
+  InstallFolder folder(folder_.c_str());
+  ASSERT_TRUE(WriteJournal(folder, journal_));
+  const std::wstring path = folder_ + L"\\Update\\Update.journal";
+  std::string bytes = ReadFileBytes(path);
+  std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+  const std::wstring target = L"\ta.txt\t";
+  ASSERT_NE(text.find(target), std::wstring::npos);
+  std::wstring forged = text;
+  forged.replace(forged.find(target), target.size(), L"\t..\\..\\evil.txt\t");
+  // And the same journal carried to another folder.
+  std::wstring copied = text;
+  copied.replace(copied.find(L"update_ended"), 12, L"update_other");
+  for (const std::wstring& edited : {forged, copied}) {
+    ASSERT_TRUE(WriteFileBytes(path, std::string(reinterpret_cast<const char*>(edited.data()),
+                                                 edited.size() * 2)));
+    EXPECT_TRUE(HasForeignJournal(folder));
+    EXPECT_FALSE(FinishUnfinishedUpdate(folder));
+    EXPECT_EQ(ReadFileBytes(folder_ + L"\\a.txt"), "old");
+    EXPECT_EQ(ReadFileBytes(folder_ + L"\\Update\\Incoming\\0\\0.new"), "new");
+    EXPECT_FALSE(Exists(L"\\Update\\Backup1.0\\a.txt"));
+    EXPECT_FALSE(FileExists(folder_ + L"\\..\\..\\evil.txt"));
+    EXPECT_TRUE(Exists(L"\\Update\\Update.journal"));
+  }
+  // The unedited one is the setup's own.
+  ASSERT_TRUE(WriteFileBytes(path, bytes));
+  EXPECT_FALSE(HasForeignJournal(folder));
+  ASSERT_TRUE(FinishUnfinishedUpdate(folder));
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\a.txt"), "new");
 }
 
 TEST_F(RunEndedPartWay, AJournalCutShortIsLeftAlone) {
