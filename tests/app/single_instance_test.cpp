@@ -131,6 +131,40 @@ TEST(UpdateModeIntegration, AFailedUpdateStaysOnItsFailureAndClosingStartsTheApp
   EXPECT_TRUE(WaitUntil([&] { return ReadFileBytes(log) == "started\r\n"; }, kPatience));
 }
 
+TEST(UpdateModeIntegration, AForeignJournalIsNamedAndNeverCarriedOut) {
+  // A journal of another folder whose one staged step would carry a file
+  // out of this one, as the next start would finish it forward.
+  RunningSetup setup(L"mode_foreign_journal", /*withApplication=*/true);
+  std::wstring update = setup.folder() + L"\\Update";
+  ASSERT_TRUE(CreateDirectoryW(update.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((update + L"\\Incoming").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((update + L"\\Incoming\\0").c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(update + L"\\Incoming\\0\\0.new", "evil"));
+  std::wstring journal =
+      L"QueldaUpdateJournal 2\nfolder\tC:\\elsewhere\\\n"
+      L"step\t..\\evil.txt\t\tUpdate\\Incoming\\0\\0.new\nend\nstaged\n";
+  ASSERT_TRUE(WriteFileBytes(update + L"\\Update.journal",
+                             std::string(reinterpret_cast<const char*>(journal.data()),
+                                         journal.size() * sizeof(wchar_t))));
+  ASSERT_TRUE(setup.process().Start(setup.exe()));
+  HWND box = WaitForMessageBox(setup.process().id(), nullptr, kPatience);
+  ASSERT_TRUE(box);
+  std::wstring text = DlgItemText(box, 0xFFFF);
+  EXPECT_NE(text.find(L"Update\\Update.journal"), std::wstring::npos) << text.size();
+  EXPECT_NE(text.find(L"未予执行"), std::wstring::npos);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  // Then the wizard opens as the updater it is, and nothing has moved.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        HWND frame = FindProcessWindow(setup.process().id(), L"#32770");
+        return frame && PageWithControl(frame, kIdStatusLine);
+      },
+      kPatience));
+  EXPECT_EQ(ReadFileBytes(update + L"\\Incoming\\0\\0.new"), "evil");
+  EXPECT_TRUE(FileExists(update + L"\\Update.journal"));
+  EXPECT_FALSE(FileExists(setup.folder() + L"\\..\\evil.txt"));
+}
+
 TEST(UpdateModeIntegration, AStrayApplicationIsNotStartedAfterAFailure) {
   // A Quelda.exe that a web page saved into Downloads, beside the setup:
   // the failed update leaves nothing to go on with, and nothing starts.
