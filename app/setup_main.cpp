@@ -3,6 +3,7 @@
 #include <io.h>
 #include <wchar.h>
 
+#include "app/dll_search.h"
 #include "app/setup_state.h"
 #include "app/single_instance.h"
 #include "app/wizard_frame.h"
@@ -25,6 +26,7 @@ constexpr wchar_t kForeignJournal[] =
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+  RestrictDllSearch();
   wchar_t lowerPath[MAX_PATH] = {};
   WStr modulePath = GetModulePath();
   wcsncpy_s(lowerPath, MAX_PATH, modulePath.c_str(), _TRUNCATE);

@@ -165,6 +165,64 @@ TEST(UpdateModeIntegration, AForeignJournalIsNamedAndNeverCarriedOut) {
   EXPECT_FALSE(FileExists(setup.folder() + L"\\..\\evil.txt"));
 }
 
+TEST(UpdateModeIntegration, NoDllBesideTheSetupIsLoaded) {
+  // Downloads holding DLLs under the names of the setup's imports that are
+  // no known system DLLs, with native DLLs preferred as Windows prefers
+  // them: the setup runs as the updater (banner, manifest request, version
+  // of Quelda.exe) to its failure without loading one of them. Not
+  // version.dll under Wine: Wine's own advapi32 imports it, and Wine
+  // resolves a system DLL's imports from the program's folder too, which
+  // Windows does not do for its known DLLs.
+  const wchar_t* names[] = {L"version", L"wininet", L"gdiplus", L"bcrypt"};
+  const wchar_t* checked[] = {L"wininet", L"gdiplus", L"bcrypt"};
+  RunningSetup setup(L"mode_dll_markers", /*withApplication=*/true);
+  for (const wchar_t* name : names) {
+    ASSERT_TRUE(CopyFileTo(BuildDir() + L"\\markers\\" + name + L".dll",
+                           setup.folder() + L"\\" + name + L".dll"));
+  }
+  ASSERT_TRUE(CopyFileTo(BuildDir() + L"\\markers\\marker_control.exe",
+                         setup.folder() + L"\\marker_control.exe"));
+  // Wine's own setting per program (a child takes no WINEDLLOVERRIDES from
+  // its parent's environment); Windows itself needs none.
+  for (const wchar_t* program : {L"QueldaSetup.exe", L"marker_control.exe"}) {
+    std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + program +
+                       L"\\DllOverrides";
+    HKEY overrides = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &overrides, nullptr),
+              ERROR_SUCCESS);
+    bool setup = wcscmp(program, L"QueldaSetup.exe") == 0;
+    for (const wchar_t* name : names) {
+      if (setup && wcscmp(name, L"version") == 0) continue;
+      RegSetValueExW(overrides, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"native,builtin"),
+                     sizeof(L"native,builtin"));
+    }
+    RegCloseKey(overrides);
+  }
+  struct Undo {
+    ~Undo() {
+      RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\QueldaSetup.exe");
+      RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\marker_control.exe");
+    }
+  } undo;
+  bool started = setup.Start();
+  ChildProcess control;
+  bool controlled = control.Start(setup.folder() + L"\\marker_control.exe", L"");
+  ASSERT_TRUE(started);
+  HWND download = setup.Page(kIdStatusLine);
+  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kIdRetry)); }, kPatience));
+  EXPECT_EQ(setup.Close(), 0);
+  for (const wchar_t* name : checked) {
+    EXPECT_FALSE(FileExists(setup.folder() + L"\\" + name + L".dll.loaded")) << name;
+  }
+  // The control imports them the ordinary way: there they do load.
+  ASSERT_TRUE(controlled);
+  EXPECT_EQ(control.WaitForExit(kPatience), 0);
+  for (const wchar_t* name : names) {
+    EXPECT_TRUE(FileExists(setup.folder() + L"\\" + name + L".dll.loaded")) << name;
+  }
+}
+
 TEST(UpdateModeIntegration, AStrayApplicationIsNotStartedAfterAFailure) {
   // A Quelda.exe that a web page saved into Downloads, beside the setup:
   // the failed update leaves nothing to go on with, and nothing starts.
