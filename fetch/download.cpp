@@ -104,10 +104,14 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
   // A request the cancel cut short is no reply of the server's.
   if (CancelSet(transfer.cancelEvent)) return Ended(DownloadEnd::kCancelled);
   uint32_t length = sent ? opened.reply.contentLength : 0;
-  if (length == 0) {
+  uint32_t status = sent ? opened.reply.status : 0;
+  // Only a 200, or a 206 that continues the part, is the file: an error
+  // page or a proxy's refusal is never written in its place.
+  if (length == 0 || !(resumed || status == 200)) {
     DownloadResult result = Ended(DownloadEnd::kNoReply);
     result.replied = sent;
-    result.status = sent ? opened.reply.status : 0;
+    result.status = status;
+    result.length = length;
     return result;
   }
   if (job.makeFolders) FsEnsureFolder(job.path.c_str());

@@ -44,15 +44,18 @@ enum class DownloadEnd {
   kWhole,       // every byte of the Content-Length is in the file
   kBrokenOff,   // the body broke off (a cut, a stall, a full disk)
   kCancelled,   // the cancel event was set
-  kNoReply,     // no reply, or one without a length
+  kNoReply,     // no reply, one without a length, or one of a status
+                // other than 200 (or a 206 that continues the part)
   kNotCreated,  // the file could not be made
 };
 
 struct DownloadResult {
   DownloadEnd end = DownloadEnd::kNoReply;
-  // For kNoReply: whether a reply came at all, and its status code.
+  // For kNoReply: whether a reply came at all, its status code and its
+  // Content-Length.
   bool replied = false;
   uint32_t status = 0;
+  uint32_t length = 0;
   // For kNotCreated: the system's error.
   DWORD error = 0;
   // The file written (the job's path); set for kWhole and kBrokenOff, and

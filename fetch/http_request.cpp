@@ -6,6 +6,7 @@
 
 #include "common/scoped.h"
 #include "fetch/internet_line.h"
+#include "fetch/reply_headers.h"
 #include "common/update_server.h"
 
 namespace {
@@ -94,6 +95,7 @@ DWORD WINAPI RunHttpRequest(void* param) {
                               request->postData.data(),
                               static_cast<DWORD>(request->postData.size())) != FALSE;
       sent = use.LeaveCall() && sent;
+      if (sent) request->status = ReadReplyHeaders(http.get()).status;
     }
   }
 
@@ -128,7 +130,9 @@ DWORD WINAPI RunHttpRequest(void* param) {
 
 namespace {
 
-ByteStr FetchSmallFile(const wchar_t* url, bool keepZeros, HANDLE cancelEvent) {
+ByteStr FetchSmallFile(const wchar_t* url, bool keepZeros, HANDLE cancelEvent,
+                       uint32_t* status) {
+  if (status) *status = 0;
   SharedRequest* shared = new (std::nothrow) SharedRequest();
   if (!shared) return ByteStr();
   if (!shared->line.Open()) {
@@ -161,17 +165,20 @@ ByteStr FetchSmallFile(const wchar_t* url, bool keepZeros, HANDLE cancelEvent) {
 
   ByteStr body;
   // Only result 0 says that the thread has ended and its body is whole.
-  if (waited == WAIT_OBJECT_0) body = request.body;
+  if (waited == WAIT_OBJECT_0) {
+    if (status) *status = request.status;
+    if (request.status == 200) body = request.body;
+  }
   Drop(shared);
   return body;
 }
 
 }  // namespace
 
-ByteStr FetchVersionManifest(HANDLE cancelEvent) {
-  return FetchSmallFile(kManifestUrl, /*keepZeros=*/false, cancelEvent);
+ByteStr FetchVersionManifest(HANDLE cancelEvent, uint32_t* status) {
+  return FetchSmallFile(kManifestUrl, /*keepZeros=*/false, cancelEvent, status);
 }
 
-ByteStr FetchManifestSignature(HANDLE cancelEvent) {
-  return FetchSmallFile(kSignatureUrl, /*keepZeros=*/true, cancelEvent);
+ByteStr FetchManifestSignature(HANDLE cancelEvent, uint32_t* status) {
+  return FetchSmallFile(kSignatureUrl, /*keepZeros=*/true, cancelEvent, status);
 }

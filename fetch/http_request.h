@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <stdint.h>
+
 #include "common/str.h"
 
 class InternetLine;
@@ -17,6 +19,8 @@ struct HttpRequest {
   // Empty for GET; otherwise POSTed as the request body.
   ByteStr postData;
   ByteStr body;
+  // The reply's status code; 0 when none came.
+  uint32_t status = 0;
   // Whether the body is kept to its last byte; otherwise each chunk counts
   // up to its first zero byte, as text.
   bool keepZeros = false;
@@ -45,12 +49,14 @@ constexpr DWORD kRequestJoinMs = 300;
 
 // The version manifest's body, or an empty string on any failure, after the
 // time limit, or when the cancel event (manual-reset) is or becomes set.
-// Blocks the caller.
-ByteStr FetchVersionManifest(HANDLE cancelEvent);
+// Only a 200 brings content: any other reply (an error page, a proxy's
+// refusal) is none, and *status (when given) says what came, 0 for no
+// reply. Blocks the caller.
+ByteStr FetchVersionManifest(HANDLE cancelEvent, uint32_t* status = nullptr);
 
 // The manifest's signature beside it, the same way, but binary: every byte
 // of the body is kept.
-ByteStr FetchManifestSignature(HANDLE cancelEvent);
+ByteStr FetchManifestSignature(HANDLE cancelEvent, uint32_t* status = nullptr);
 
 // Thread routine: request->url over request->line, leaving the response
 // body in request->body. Always returns 0.

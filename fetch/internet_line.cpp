@@ -1,5 +1,8 @@
 #include "fetch/internet_line.h"
 
+#include "common/str.h"
+#include "common/version_number.h"
+
 namespace {
 
 // The line whose gate a call in progress on this thread still holds. In a
@@ -41,7 +44,10 @@ InternetLine::~InternetLine() {
 bool InternetLine::Open() {
   if (session_) InternetCloseHandle(session_);
   cut_ = false;
-  session_ = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  // Some proxies and firewalls refuse a request that names no program.
+  WStr agent(L"QueldaSetup/");
+  agent.Append(FormatVersion(GetProductVersion(L"")));
+  session_ = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session_) InternetSetStatusCallbackW(session_, GiveUpGate);
   return session_ != nullptr;
 }

@@ -58,6 +58,9 @@ constexpr wchar_t kDatabaseUndeclared[] = L"版本信息未声明演示数据库
 constexpr wchar_t kSerialOlder[] = L"版本信息的发布序号 %s 低于此安装已采用的 %s。";
 // The file that keeps that serial.
 constexpr wchar_t kSerialUnreadable[] = L"无法读取 “%s”。";
+// A reply that is no content: a status other than 200 (an error page, a
+// proxy's refusal).
+constexpr wchar_t kServerStatus[] = L"服务器回复的状态为 %s，不是所请求的文件。";
 
 // A position at or past the range: the bar full.
 constexpr uint32_t kFullBar = 0xFFFFFFFFu;

@@ -25,6 +25,20 @@ bool ParseSha256(const WStr& text, uint8_t digest[kSha256Bytes]) {
   return true;
 }
 
+bool VersionPartsFit(const WStr& text) {
+  uint32_t part = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    wchar_t c = text[i];
+    if (c >= L'0' && c <= L'9') {
+      part = part * 10 + static_cast<uint32_t>(c - L'0');
+      if (part > 255) return false;
+    } else {
+      part = 0;
+    }
+  }
+  return true;
+}
+
 DeclaredFile ReadDeclaredFile(const WStr& sizeText, const WStr& sha256Text) {
   DeclaredFile declared;
   declared.sizeGiven = !sizeText.empty();

@@ -9,6 +9,11 @@
 // A SHA-256 digest of the manifest: 64 hexadecimal digits, either case.
 bool ParseSha256(const WStr& text, uint8_t digest[kSha256Bytes]);
 
+// Whether no number of a version text ("2.5.300.1") is over 255: a part
+// that does not fit is no version of this setup's, never one wrapped to
+// its low byte.
+bool VersionPartsFit(const WStr& text);
+
 // A file's declaration from the manifest's size (decimal) and SHA-256
 // texts, each empty when not given.
 DeclaredFile ReadDeclaredFile(const WStr& sizeText, const WStr& sha256Text);

@@ -29,6 +29,12 @@ const wchar_t* Unsigned(const UpdateKeys& keys, const ByteStr& bytes, const Byte
 
 Outcome ManifestUnread() { return Refuse(kManifestUnread); }
 
+Outcome ServerRefused(const wchar_t* url, uint32_t status) {
+  wchar_t line[128];
+  _snwprintf_s(line, _countof(line), _TRUNCATE, kServerStatus, DecimalText(status).c_str());
+  return Outcome::Failed(ReportId::kNotVerified, url, line);
+}
+
 Outcome TrustManifest(const UpdateKeys& keys, const ByteStr& bytes, const ByteStr& signature,
                       Manifest* manifest) {
   if (const wchar_t* reason = Unsigned(keys, bytes, signature)) return Refuse(reason);

@@ -24,3 +24,6 @@ Outcome SerialUnreadable(const WStr& path);
 
 // The refusal of a manifest that cannot be read at all.
 Outcome ManifestUnread();
+
+// The refusal of the file at url whose reply had that status, not 200.
+Outcome ServerRefused(const wchar_t* url, uint32_t status);

@@ -13,7 +13,9 @@ Manifest ReadManifest(const ByteStr& bytes) {
   doc.SetText(text.c_str());
   Manifest manifest;
   if (!doc.FindChildElement(L"files")) return manifest;
-  manifest.newest = ParseVersion(doc.GetChildAttribute(L"lastversion").c_str());
+  WStr version = doc.GetChildAttribute(L"lastversion");
+  // A part over 255 makes the version unreadable: 0, as a manifest without one.
+  manifest.newest = VersionPartsFit(version) ? ParseVersion(version.c_str()) : 0;
   manifest.package =
       ReadDeclaredFile(doc.GetChildAttribute(L"size"), doc.GetChildAttribute(L"sha256"));
   manifest.database =

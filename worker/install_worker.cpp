@@ -98,16 +98,20 @@ Outcome SerialTakenHere(const WorkerInputs& inputs, const InstallFolder& folder,
 // too and takes it only when trusted; without keys any manifest goes (one
 // that cannot be read gives version 0).
 Outcome FetchManifest(const WorkerInputs& inputs, Manifest* manifest) {
-  ByteStr bytes = FetchVersionManifest(inputs.cancelEvent);
+  uint32_t status = 0;
+  ByteStr bytes = FetchVersionManifest(inputs.cancelEvent, &status);
   if (CancelSet(inputs)) return Outcome::Cancelled();
   if (!SignedUpdates(inputs)) {
+    // Anything but a 200 is an unreachable manifest, whose version is 0.
     *manifest = ReadManifest(bytes);
     return Outcome::Done();
   }
   // No manifest is no licence to install whatever the server holds.
+  if (status != 0 && status != 200) return ServerRefused(kManifestUrl, status);
   if (bytes.empty()) return ManifestUnread();
-  ByteStr signature = FetchManifestSignature(inputs.cancelEvent);
+  ByteStr signature = FetchManifestSignature(inputs.cancelEvent, &status);
   if (CancelSet(inputs)) return Outcome::Cancelled();
+  if (status != 0 && status != 200) return ServerRefused(kSignatureUrl, status);
   Outcome trusted = TrustManifest(*inputs.keys, bytes, signature, manifest);
   if (!trusted.done() || inputs.stagingIsScratch) return trusted;
   // In update mode the installation is known before the download: an older
@@ -136,7 +140,7 @@ Outcome FetchPackage(const WorkerInputs& inputs, const Manifest& declared,
     case DownloadEnd::kNoReply:
       if (got.replied) {
         return Outcome::Failed(ReportId::kNoLength, kPackageUrl, DecimalText(got.status).c_str(),
-                               L"0");
+                               DecimalText(got.length).c_str());
       }
       return Outcome::Failed(ReportId::kDownloadFailed, kPackageUrl);
     case DownloadEnd::kNotCreated:
@@ -192,6 +196,10 @@ Outcome FetchDemoDatabase(const WorkerInputs& inputs, const InstallFolder& insta
       if (!got.file.empty()) FsDelete(got.file.c_str());
       return Outcome::Failed(ReportId::kDatabaseFailed, kDatabaseUrl);
     case DownloadEnd::kNoReply:
+      if (got.replied && got.status != 200) {
+        return Outcome::Failed(ReportId::kNoLength, kDatabaseUrl, DecimalText(got.status).c_str(),
+                               DecimalText(got.length).c_str());
+      }
       return Outcome::Failed(ReportId::kDatabaseFailed, kDatabaseUrl);
     case DownloadEnd::kNotCreated:
       return Outcome::FailedWithError(ReportId::kDatabaseNotCreated, got.error,

@@ -205,10 +205,7 @@ TEST(UpdateModeIntegration, NoDllBesideTheSetupIsLoaded) {
       RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\marker_control.exe");
     }
   } undo;
-  bool started = setup.Start();
-  ChildProcess control;
-  bool controlled = control.Start(setup.folder() + L"\\marker_control.exe", L"");
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(setup.Start());
   HWND download = setup.Page(kIdStatusLine);
   ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kIdRetry)); }, kPatience));
   EXPECT_EQ(setup.Close(), 0);
@@ -216,7 +213,8 @@ TEST(UpdateModeIntegration, NoDllBesideTheSetupIsLoaded) {
     EXPECT_FALSE(FileExists(setup.folder() + L"\\" + name + L".dll.loaded")) << name;
   }
   // The control imports them the ordinary way: there they do load.
-  ASSERT_TRUE(controlled);
+  ChildProcess control;
+  ASSERT_TRUE(control.Start(setup.folder() + L"\\marker_control.exe", L""));
   EXPECT_EQ(control.WaitForExit(kPatience), 0);
   for (const wchar_t* name : names) {
     EXPECT_TRUE(FileExists(setup.folder() + L"\\" + name + L".dll.loaded")) << name;

@@ -103,14 +103,17 @@ TEST_F(ManifestIntegration, ArrivesWholeOverHttpsAsGetWithTheFormHeader) {
   }
 }
 
-TEST_F(ManifestIntegration, BodyWithoutContentLengthOrWithErrorStatusIsReturnedAsIs) {
+TEST_F(ManifestIntegration, BodyWithoutContentLengthCountsAnErrorPageDoesNot) {
+  uint32_t status = 0;
   ASSERT_TRUE(ServerSet(L"fault=chunked"));
-  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent)));
+  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent, &status)));
+  EXPECT_EQ(status, 200u);
 
   ASSERT_TRUE(ServerSet(L"fault=notfound"));
-  std::string page = Bytes(FetchVersionManifest(gCancelEvent));
-  EXPECT_EQ(0u, page.find("<!DOCTYPE html>")) << page;
-  EXPECT_NE(std::string::npos, page.find("<h1>404 Not Found</h1>")) << page;
+  EXPECT_EQ("", Bytes(FetchVersionManifest(gCancelEvent, &status)));
+  EXPECT_EQ(status, 404u);
+  EXPECT_EQ("", Bytes(FetchManifestSignature(gCancelEvent, &status)));
+  EXPECT_EQ(status, 404u);
 }
 
 TEST_F(ManifestIntegration, ZeroByteEndsOnlyItsOwnChunk) {

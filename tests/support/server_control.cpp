@@ -65,7 +65,7 @@ std::vector<LoggedRequest> ServerRequests() {
     std::istringstream parts(line);
     std::string field;
     while (std::getline(parts, field, '\t')) fields.push_back(field);
-    fields.resize(11);
+    fields.resize(12);
     LoggedRequest r;
     r.scheme = fields[0];
     r.port = std::atoi(fields[1].c_str());
@@ -78,6 +78,7 @@ std::vector<LoggedRequest> ServerRequests() {
     r.ifRange = fields[8];
     r.status = std::atoi(fields[9].c_str());
     r.sent = std::strtoul(fields[10].c_str(), nullptr, 10);
+    r.userAgent = fields[11];
     requests.push_back(r);
   }
   return requests;

@@ -41,6 +41,7 @@ struct LoggedRequest {
   std::string ifRange;  // the If-Range header
   int status = 0;       // of the reply, once sent
   size_t sent = 0;      // body bytes sent so far
+  std::string userAgent;
 };
 // The requests the server answered since the last reset, oldest first.
 std::vector<LoggedRequest> ServerRequests();

@@ -1,5 +1,6 @@
 #include "verify/package_check.h"
 #include "verify/manifest_fields.h"
+#include "verify/version_manifest.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,17 @@ TEST(PackageCheck, MatchesOnlyWhatTheManifestDeclares) {
   EXPECT_TRUE(PackageMatches(missing.c_str(), ReadDeclaredFile(L"", L"")));
   EXPECT_FALSE(PackageMatches(missing.c_str(), ReadDeclaredFile(L"0", L"")));
   EXPECT_FALSE(PackageMatches(missing.c_str(), ReadDeclaredFile(L"", sha)));
+}
+
+TEST(ManifestFields, AVersionPartOver255IsNoVersion) {
+  auto newest = [](const char* version) {
+    std::string text = std::string("<q><files lastversion=\"") + version + "\"/></q>";
+    return ReadManifest(ByteStr(text.data(), text.size())).newest;
+  };
+  EXPECT_EQ(newest("2.5.255.1"), 0x0205FF01u);
+  EXPECT_EQ(newest("2.5.300.1"), 0u) << "not 2.5.44.1";
+  EXPECT_EQ(newest("2.5.0256"), 0u);
+  EXPECT_EQ(newest("2.5.00255"), 0x0205FF00u);
 }
 
 }  // namespace

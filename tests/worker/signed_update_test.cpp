@@ -107,7 +107,10 @@ TEST_F(SignedUpdateServerIntegration, WhatNoKeyVouchesForLeavesTheInstallationAs
   } cases[] = {
       {L"signed_changed", L"", kManifestUrl, kSignatureForeign},
       {L"signed_foreign", L"", kManifestUrl, kSignatureForeign},
-      {L"signed_nosig", L"", kManifestUrl, kSignatureUnreadable},
+      // A reply other than 200 is no file, and is named.
+      {L"signed_nosig", L"", kSignatureUrl, L"服务器回复的状态为 404，不是所请求的文件。"},
+      {L"signed_first", L"fault=notfound&only=quelda.xml", kManifestUrl,
+       L"服务器回复的状态为 404，不是所请求的文件。"},
       {L"signed_truncated", L"", kManifestUrl, kSignatureUnreadable},
       {L"signed_undeclared", L"", kManifestUrl, kManifestIncomplete},
       // What went on with version 0.0 before.

@@ -50,8 +50,8 @@ Control paths (answered on both ports, not logged):
                     requests released
   /_control/release lets held requests go on, and holds none until the next set
   /_control/log     one line per request: scheme port method path host content-type
-                    body-length range if-range status body-bytes-sent (the last
-                    two as far as the reply has gone)
+                    body-length range if-range status body-bytes-sent (those
+                    two as far as the reply has gone) user-agent
 """
 
 import argparse
@@ -294,7 +294,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                       self.path, self.headers.get("Host", ""),
                       self.headers.get("Content-Type", ""),
                       str(len(getattr(self, "request_body", b""))),
-                      self.headers.get("Range", ""), self.headers.get("If-Range", ""), 0, 0]
+                      self.headers.get("Range", ""), self.headers.get("If-Range", ""), 0, 0,
+                      self.headers.get("User-Agent", "")]
         with state.lock:
             state.log.append(self.entry)
         try:
