@@ -102,6 +102,7 @@ void StartWorker(HWND downloadPage) {
   gWorkerInputs.goAhead = &gGoAhead;
   gWorkerInputs.line = &gWorkerLine;
   gWorkerInputs.keys = gUpdateKeys;
+  gWorkerInputs.owner = GetAncestor(downloadPage, GA_ROOT);
   SetStagingFolder(&gWorkerInputs);
   gWorkerThread.Reset(CreateThread(nullptr, 0, InstallWorker, &gWorkerInputs, 0, nullptr));
 }

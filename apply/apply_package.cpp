@@ -5,9 +5,9 @@
 
 #include "apply/backup_folder.h"
 #include "apply/close_app.h"
-#include "common/number_text.h"
 #include "common/version_number.h"
 #include "disk/file_system.h"
+#include "disk/free_space.h"
 #include "update/update_journal.h"
 #include "update/update_plan.h"
 #include "update/update_recovery.h"
@@ -44,18 +44,10 @@ Outcome PathsFit(ZipHandle* archive, const ArchiveFacts& facts, const InstallFol
 // before it switches; the failure says how much is needed and free. Done
 // when the system cannot tell.
 Outcome RoomFor(const InstallFolder& installFolder, uint64_t bytes) {
-  ULARGE_INTEGER available = {};
+  uint64_t available = 0;
   WStr folder = installFolder.Path(L"");
-  if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) ||
-      bytes <= available.QuadPart) {
-    return Outcome::Done();
-  }
-  auto kilobytes = [](uint64_t value) {
-    uint64_t kb = (value + 1023) / 1024;
-    return GroupThousands(DecimalText(kb > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kb)));
-  };
-  return Outcome::Failed(ReportId::kNoRoom, folder.c_str(), kilobytes(bytes).c_str(),
-                         kilobytes(available.QuadPart).c_str());
+  if (!FreeSpaceAt(folder.c_str(), &available) || bytes <= available) return Outcome::Done();
+  return NoRoomFailure(folder.c_str(), bytes, available);
 }
 
 // The part of the install folder's path that the journal and backups are

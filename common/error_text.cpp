@@ -18,9 +18,12 @@ WStr LastErrorText() { return ErrorText(GetLastError()); }
 
 WStr ErrorText(DWORD code) {
   wchar_t* system = nullptr;
+  // WinInet's errors have their texts in its own module.
+  HMODULE internet = code >= 12000 && code < 13000 ? GetModuleHandleW(L"wininet.dll") : nullptr;
   DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&system),
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+          (internet ? FORMAT_MESSAGE_FROM_HMODULE : 0),
+      internet, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&system),
       0, nullptr);
   ScopedLocal owner(system);
   WStr text;

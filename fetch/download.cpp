@@ -3,12 +3,15 @@
 #include <wininet.h>
 #include <stdint.h>
 
+#include "common/file_size.h"
 #include "common/number_text.h"
 #include "common/scoped.h"
 #include "disk/file_system.h"
+#include "disk/free_space.h"
 #include "fetch/download_resume.h"
 #include "fetch/reply_headers.h"
 #include "fetch/download_request.h"
+#include "fetch/stall_limit.h"
 
 bool CancelSet(HANDLE cancelEvent) { return WaitForSingleObject(cancelEvent, 0) != WAIT_TIMEOUT; }
 
@@ -18,16 +21,25 @@ constexpr DWORD kReadSize = 4096;
 constexpr uint32_t kBytesPerStep = 12288;
 constexpr uint32_t kReadsPerCancelTest = 16;
 
+// Why a body ended before its length.
+struct BodyEnd {
+  DWORD error = 0;
+  bool tooSlow = false;
+};
+
 // The bytes written, after the first already on disk. The bar counts those
 // too.
 uint32_t ReadBody(const Transfer& transfer, DownloadProgress* progress, DownloadRequest* request,
-                  HANDLE file, uint32_t total, uint32_t first) {
+                  HANDLE file, uint32_t total, uint32_t first, BodyEnd* end) {
   // On the stack: a zero-filled static would take room in the download.
   uint8_t buffer[kReadSize] = {};
   uint32_t range = total / kBytesPerStep;
   uint32_t received = first;
   uint32_t lastPosition = 0;
   uint32_t reads = 0;
+  const DWORD window = 2 * StallLimitMs();
+  DWORD windowStart = GetTickCount();
+  uint32_t windowBytes = 0;
   for (;;) {
     uint32_t position =
         total ? static_cast<uint32_t>(static_cast<uint64_t>(received) * range / total) : 0;
@@ -35,11 +47,23 @@ uint32_t ReadBody(const Transfer& transfer, DownloadProgress* progress, Download
       lastPosition = position;
       progress->Step(position, total, received);
     }
-    DWORD count = ReadDownload(transfer.line, request, buffer, kReadSize);
+    DWORD count = ReadDownload(transfer.line, request, buffer, kReadSize, &end->error);
     if (count == 0) break;
     // A full disk ends the download: what follows could not land either.
-    if (!FsWrite(file, buffer, count)) break;
+    if (!FsWrite(file, buffer, count)) {
+      end->error = GetLastError();
+      break;
+    }
     received += count;
+    windowBytes += count;
+    if (GetTickCount() - windowStart >= window) {
+      if (windowBytes < kRateFloorBytes) {
+        end->tooSlow = true;
+        break;
+      }
+      windowStart = GetTickCount();
+      windowBytes = 0;
+    }
     // Every 64 KB, without waiting: a 1 ms wait per read would halve the
     // speed, and under Wine even a plain test costs a server round trip
     // (about 0.1 ms). A cancel cuts the line too, so the reads in between
@@ -61,8 +85,9 @@ bool OpenUrl(const Transfer& transfer, const DownloadJob& job, const PartPlan& p
     headers.Append(plan.validator);
     headers.Append(L"\r\n");
   }
-  return OpenDownload(transfer.line, job.url, headers.empty() ? nullptr : headers.c_str(),
-                      opened);
+  RequestForm form;
+  form.headers = headers.empty() ? nullptr : headers.c_str();
+  return OpenDownload(transfer.line, job.url, form, opened);
 }
 
 DownloadResult Ended(DownloadEnd end) {
@@ -103,15 +128,42 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
   }
   // A request the cancel cut short is no reply of the server's.
   if (CancelSet(transfer.cancelEvent)) return Ended(DownloadEnd::kCancelled);
-  uint32_t length = sent ? opened.reply.contentLength : 0;
-  uint32_t status = sent ? opened.reply.status : 0;
+  if (!sent) {
+    DownloadResult result = Ended(opened.ledTo.empty() ? DownloadEnd::kNoReply
+                                                       : DownloadEnd::kLeftHttps);
+    result.named = opened.ledTo;
+    return result;
+  }
+  uint64_t length = opened.reply.contentLength;
+  uint32_t status = opened.reply.status;
+  uint64_t declared = terms ? terms->size : job.declaredSize;
   // Only a 200, or a 206 that continues the part, is the file: an error
-  // page or a proxy's refusal is never written in its place.
-  if (length == 0 || !(resumed || status == 200)) {
-    DownloadResult result = Ended(DownloadEnd::kNoReply);
-    result.replied = sent;
+  // page or a proxy's refusal is never written in its place. Nor is a
+  // length that is not the declared one, or past what the bar counts.
+  bool undeclared = declared && !resumed && length != declared;
+  if (length == 0 || length > 0xFFFFFFFFu - (resumed ? plan.have : 0) ||
+      !(resumed || status == 200) || undeclared) {
+    DownloadResult result =
+        Ended(undeclared && status == 200 ? DownloadEnd::kNotDeclared : DownloadEnd::kNotContent);
     result.status = status;
     result.length = length;
+    return result;
+  }
+  if (!Unencoded(opened.reply)) {
+    DownloadResult result = Ended(DownloadEnd::kEncoded);
+    result.named = opened.reply.contentEncoding;
+    return result;
+  }
+  // Before a byte lands: an enormous length must not fill the drive. What
+  // a file started over frees counts as free.
+  uint64_t available = 0;
+  bool known = false;
+  uint64_t replaced = resumed || job.path.empty() ? 0 : FileSizeOf(job.path.c_str(), &known);
+  if (!job.path.empty() && FreeSpaceAt(job.path.c_str(), &available) &&
+      length > available + replaced) {
+    DownloadResult result = Ended(DownloadEnd::kNoRoom);
+    result.length = length;
+    result.available = available + replaced;
     return result;
   }
   if (job.makeFolders) FsEnsureFolder(job.path.c_str());
@@ -133,11 +185,12 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
   // another transfer.
   if (terms && !resumed) SaveValidator(written, ValidatorOf(opened.reply));
   uint32_t first = resumed ? plan.have : 0;
-  uint32_t total = first + length;
+  uint32_t total = first + static_cast<uint32_t>(length);
   progress->Prepare(total / kBytesPerStep);
   uint32_t received = 0;
+  BodyEnd body;
   if (!CancelSet(transfer.cancelEvent)) {
-    received = ReadBody(transfer, progress, &opened, file.get(), total, first);
+    received = ReadBody(transfer, progress, &opened, file.get(), total, first, &body);
   }
   file.Reset();
   bool complete = received == length;
@@ -148,5 +201,7 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
                                                       : DownloadEnd::kBrokenOff;
   DownloadResult result = Ended(end);
   result.file = written;
+  result.error = body.error;
+  result.tooSlow = body.tooSlow;
   return result;
 }

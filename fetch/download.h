@@ -38,26 +38,40 @@ struct DownloadJob {
   WStr path;
   // Whether the file's missing folders are made first.
   bool makeFolders = false;
+  // The size the manifest declares, 0 for none: a reply of another length
+  // is refused before a byte is written.
+  uint64_t declaredSize = 0;
 };
 
 enum class DownloadEnd {
   kWhole,       // every byte of the Content-Length is in the file
-  kBrokenOff,   // the body broke off (a cut, a stall, a full disk)
+  kBrokenOff,   // the body broke off (a cut, a stall, a drip, a full disk)
   kCancelled,   // the cancel event was set
-  kNoReply,     // no reply, one without a length, or one of a status
-                // other than 200 (or a 206 that continues the part)
+  kNoReply,     // no reply
+  kNotContent,  // a reply that is not the file: a status other than 200
+                // (or a 206 that continues the part), or no length
+  kNotDeclared,  // a 200 whose length is not the declared size
+  kLeftHttps,   // a redirect away from https (or one too many)
+  kEncoded,     // a Content-Encoding other than the identity
+  kNoRoom,      // the length does not fit the drive
   kNotCreated,  // the file could not be made
 };
 
 struct DownloadResult {
   DownloadEnd end = DownloadEnd::kNoReply;
-  // For kNoReply: whether a reply came at all, its status code and its
+  // For kNotContent and kNotDeclared: the reply's status code and
   // Content-Length.
-  bool replied = false;
   uint32_t status = 0;
-  uint32_t length = 0;
-  // For kNotCreated: the system's error.
+  uint64_t length = 0;
+  // For kNotCreated and kBrokenOff: the system's error (0 for a body that
+  // just ended short).
   DWORD error = 0;
+  // For kBrokenOff: ended by the rate floor, not by the system.
+  bool tooSlow = false;
+  // For kLeftHttps where the redirect led, for kEncoded the encoding.
+  WStr named;
+  // For kNoRoom: the bytes needed and free.
+  uint64_t available = 0;
   // The file written (the job's path); set for kWhole and kBrokenOff, and
   // for kCancelled once the file was made.
   WStr file;
@@ -69,8 +83,9 @@ struct DownloadResult {
 // stepping the bar whenever its position changes. With terms (a declared
 // size and hash), a file that an earlier run left at the path is used: the
 // declared package itself without a request, a shorter one continued with
-// a range request, anything else started over. A stall of StallLimitMs
-// ends the download as broken off. Nothing is reported: the caller turns
+// a range request, anything else started over. A stall of StallLimitMs,
+// or less than kRateFloorBytes in twice that time, ends the download as
+// broken off. Nothing is reported: the caller turns
 // the result into its report.
 DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
                               DownloadProgress* progress, const ResumeTerms* terms = nullptr);

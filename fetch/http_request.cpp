@@ -5,6 +5,9 @@
 #include <wchar.h>
 
 #include "common/scoped.h"
+#include "fetch/body_decoding.h"
+#include "fetch/download_request.h"
+#include "fetch/proxy_password.h"
 #include "fetch/internet_line.h"
 #include "fetch/reply_headers.h"
 #include "common/update_server.h"
@@ -13,8 +16,11 @@ namespace {
 
 constexpr DWORD kPlainFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 constexpr DWORD kSecureFlags = kPlainFlags | INTERNET_FLAG_SECURE;
-constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded\r\n";
-constexpr DWORD_PTR kContext = 1;
+// The identity is asked for; a server that compresses anyway is decoded
+// here (gzip, deflate). Not by WinInet: Wine's decoding drops the reply's
+// Content-Encoding and then answers the query for it with another header.
+constexpr wchar_t kFormHeader[] =
+    L"Content-Type: application/x-www-form-urlencoded\r\nAccept-Encoding: identity\r\n";
 
 bool Stopped(const HttpRequest* request) {
   return InterlockedCompareExchange(const_cast<volatile LONG*>(&request->stopped), 0, 0) != 0;
@@ -75,29 +81,38 @@ DWORD WINAPI RunHttpRequest(void* param) {
     url.Resize(slash);
   }
 
-  // Declared first: closed after its request.
-  LineHandle connection(line);
-  LineHandle http(line);
-  const wchar_t* verb = request->postData.empty() ? L"GET" : L"POST";
+  DownloadRequest opened(line);
+  RequestForm form;
+  form.verb = request->postData.empty() ? L"GET" : L"POST";
+  form.headers = kFormHeader;
+  form.data = request->postData.c_str();
+  form.dataSize = static_cast<DWORD>(request->postData.size());
+  RequestTarget target;
+  target.host = url.c_str();
+  target.port = port;
+  target.path = objectPath.c_str();
+  target.flags = flags;
   bool sent = false;
+  bool encoded = false;
   {
     LineUse use(line);
     if (!use.open() || Stopped(request)) return 0;
-    connection.Reset(&use, InternetConnectW(use.session(), url.c_str(), port, nullptr, nullptr,
-                                            INTERNET_SERVICE_HTTP, 0, kContext));
-    if (connection) {
-      http.Reset(&use, HttpOpenRequestW(connection.get(), verb, objectPath.c_str(), nullptr,
-                                        nullptr, nullptr, flags, kContext));
-    }
-    if (http) {
-      use.EnterCall();
-      sent = HttpSendRequestW(http.get(), kFormHeader, static_cast<DWORD>(-1),
-                              request->postData.data(),
-                              static_cast<DWORD>(request->postData.size())) != FALSE;
-      sent = use.LeaveCall() && sent;
-      if (sent) request->status = ReadReplyHeaders(http.get()).status;
+    sent = SendRequest(&use, target, form, &opened);
+    if (sent) {
+      const ReplyHeaders& reply = opened.reply;
+      request->status = reply.status;
+      // WinInet follows redirects itself: the reply must still come over
+      // https when the request went there.
+      if (flags == kSecureFlags) request->ledTo = ReplyLeftHttps(opened.request.get());
+      if (!request->ledTo.empty()) sent = false;
+      encoded = !Unencoded(reply);
+      if (encoded && !DecodedEncoding(reply.contentEncoding)) {
+        request->encoding = reply.contentEncoding;
+        sent = false;
+      }
     }
   }
+  HINTERNET http = opened.request.get();
 
   // One byte is kept free so that every chunk ends in a zero: a zero byte
   // inside the body ends that chunk's contribution.
@@ -111,7 +126,7 @@ DWORD WINAPI RunHttpRequest(void* param) {
       if (!use.open()) break;
       use.EnterCall();
       // A failed read leaves count at 0 and ends the body like its end would.
-      InternetReadFile(http.get(), buffer, sizeof buffer - 1, &count);
+      InternetReadFile(http, buffer, sizeof buffer - 1, &count);
       use.LeaveCall();
     }
     if (count == 0) break;
@@ -122,7 +137,15 @@ DWORD WINAPI RunHttpRequest(void* param) {
       break;
     }
     buffer[count] = 0;
-    request->body.Append(buffer, request->keepZeros ? count : strlen(buffer));
+    // Compressed bytes hold zeros of their own: the text's rule applies
+    // to what they decode to.
+    request->body.Append(buffer, request->keepZeros || encoded ? count : strlen(buffer));
+  }
+  if (encoded && sent && !request->body.empty()) {
+    ByteStr decoded;
+    if (!DecodeBody(request->body, kMaxReplyBytes, &decoded)) decoded = ByteStr();
+    if (!request->keepZeros) decoded.Resize(strlen(decoded.c_str()));
+    request->body = decoded;
   }
 
   return 0;
@@ -131,8 +154,10 @@ DWORD WINAPI RunHttpRequest(void* param) {
 namespace {
 
 ByteStr FetchSmallFile(const wchar_t* url, bool keepZeros, HANDLE cancelEvent,
-                       uint32_t* status) {
-  if (status) *status = 0;
+                       SmallReply* reply) {
+  SmallReply ignored;
+  if (!reply) reply = &ignored;
+  *reply = SmallReply();
   SharedRequest* shared = new (std::nothrow) SharedRequest();
   if (!shared) return ByteStr();
   if (!shared->line.Open()) {
@@ -149,7 +174,12 @@ ByteStr FetchSmallFile(const wchar_t* url, bool keepZeros, HANDLE cancelEvent,
   if (!thread) shared->references = 1;
   request.thread = thread.get();
   // A thread that could not start makes this wait fail, which clears the body.
-  DWORD waited = WaitForMultipleObjects(2, &request.thread, FALSE, kManifestTimeLimitMs);
+  DWORD waited = WAIT_TIMEOUT;
+  // The limit does not run while the user answers a proxy's prompt: it
+  // starts again after it.
+  do {
+    waited = WaitForMultipleObjects(2, &request.thread, FALSE, kManifestTimeLimitMs);
+  } while (waited == WAIT_TIMEOUT && ProxyPromptShowing());
 
   if (waited != WAIT_OBJECT_0 && thread) {
     InterlockedExchange(&request.stopped, 1);
@@ -166,8 +196,11 @@ ByteStr FetchSmallFile(const wchar_t* url, bool keepZeros, HANDLE cancelEvent,
   ByteStr body;
   // Only result 0 says that the thread has ended and its body is whole.
   if (waited == WAIT_OBJECT_0) {
-    if (status) *status = request.status;
-    if (request.status == 200) body = request.body;
+    reply->status = request.status;
+    reply->ledTo = request.ledTo;
+    reply->encoding = request.encoding;
+    bool refused = !request.ledTo.empty() || !request.encoding.empty();
+    if (request.status == 200 && !refused) body = request.body;
   }
   Drop(shared);
   return body;
@@ -175,10 +208,10 @@ ByteStr FetchSmallFile(const wchar_t* url, bool keepZeros, HANDLE cancelEvent,
 
 }  // namespace
 
-ByteStr FetchVersionManifest(HANDLE cancelEvent, uint32_t* status) {
-  return FetchSmallFile(kManifestUrl, /*keepZeros=*/false, cancelEvent, status);
+ByteStr FetchVersionManifest(HANDLE cancelEvent, SmallReply* reply) {
+  return FetchSmallFile(kManifestUrl, /*keepZeros=*/false, cancelEvent, reply);
 }
 
-ByteStr FetchManifestSignature(HANDLE cancelEvent, uint32_t* status) {
-  return FetchSmallFile(kSignatureUrl, /*keepZeros=*/true, cancelEvent, status);
+ByteStr FetchManifestSignature(HANDLE cancelEvent, SmallReply* reply) {
+  return FetchSmallFile(kSignatureUrl, /*keepZeros=*/true, cancelEvent, reply);
 }

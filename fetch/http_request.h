@@ -21,6 +21,11 @@ struct HttpRequest {
   ByteStr body;
   // The reply's status code; 0 when none came.
   uint32_t status = 0;
+  // Set when the reply is refused whatever its status: the https URL it
+  // was redirected away from https to, or a Content-Encoding that is not
+  // read (gzip and deflate are decoded).
+  WStr ledTo;
+  WStr encoding;
   // Whether the body is kept to its last byte; otherwise each chunk counts
   // up to its first zero byte, as text.
   bool keepZeros = false;
@@ -47,16 +52,25 @@ constexpr DWORD kManifestTimeLimitMs = 15000;
 // closes; such a thread is left to end on its own.
 constexpr DWORD kRequestJoinMs = 300;
 
+// What came of a small file's request besides its body.
+struct SmallReply {
+  // 0 for no reply.
+  uint32_t status = 0;
+  // As in HttpRequest.
+  WStr ledTo;
+  WStr encoding;
+};
+
 // The version manifest's body, or an empty string on any failure, after the
 // time limit, or when the cancel event (manual-reset) is or becomes set.
-// Only a 200 brings content: any other reply (an error page, a proxy's
-// refusal) is none, and *status (when given) says what came, 0 for no
-// reply. Blocks the caller.
-ByteStr FetchVersionManifest(HANDLE cancelEvent, uint32_t* status = nullptr);
+// Only a 200 over https to the end, in an encoding that is read, brings
+// content: any other reply (an error page, a proxy's refusal) is none, and
+// *reply (when given) says what came. Blocks the caller.
+ByteStr FetchVersionManifest(HANDLE cancelEvent, SmallReply* reply = nullptr);
 
 // The manifest's signature beside it, the same way, but binary: every byte
 // of the body is kept.
-ByteStr FetchManifestSignature(HANDLE cancelEvent, uint32_t* status = nullptr);
+ByteStr FetchManifestSignature(HANDLE cancelEvent, SmallReply* reply = nullptr);
 
 // Thread routine: request->url over request->line, leaving the response
 // body in request->body. Always returns 0.

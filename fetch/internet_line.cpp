@@ -90,6 +90,16 @@ bool LineUse::LeaveCall() {
   return open();
 }
 
+void LineUse::Pause() {
+  if (line_) LeaveCriticalSection(&line_->gate_);
+}
+
+bool LineUse::Resume() {
+  if (!line_) return false;
+  EnterCriticalSection(&line_->gate_);
+  return open();
+}
+
 void LineUse::Close(HINTERNET handle) {
   if (handle && open()) InternetCloseHandle(handle);
 }

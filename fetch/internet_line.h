@@ -59,6 +59,11 @@ class LineUse {
   // up. LeaveCall holds it again and says whether the line is still open.
   void EnterCall();
   bool LeaveCall();
+  // Around a wait of the user's (a prompt): the gate given up for its
+  // length, so that a stop can cut the line meanwhile. Resume holds it
+  // again and says whether the line is still open.
+  void Pause();
+  bool Resume();
   // A handle opened on the line closed, unless the cut closed it already.
   void Close(HINTERNET handle);
 

@@ -41,7 +41,11 @@ bool ReadNumber(const wchar_t** at, uint64_t* value) {
 ReplyHeaders ReadReplyHeaders(HINTERNET request) {
   ReplyHeaders reply;
   reply.status = QueryNumber(request, HTTP_QUERY_STATUS_CODE);
-  reply.contentLength = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH);
+  WStr length = QueryText(request, HTTP_QUERY_CONTENT_LENGTH);
+  const wchar_t* digits = length.c_str();
+  uint64_t value = 0;
+  if (ReadNumber(&digits, &value) && *digits == 0) reply.contentLength = value;
+  reply.contentEncoding = QueryText(request, HTTP_QUERY_CONTENT_ENCODING);
   reply.contentRange = QueryText(request, HTTP_QUERY_CONTENT_RANGE);
   reply.etag = QueryText(request, HTTP_QUERY_ETAG);
   reply.lastModified = QueryText(request, HTTP_QUERY_LAST_MODIFIED);
@@ -60,6 +64,10 @@ bool ParseContentRange(const wchar_t* text, uint64_t* first, uint64_t* last, uin
     return *first <= *last;
   }
   return ReadNumber(&p, total) && *p == 0 && *first <= *last;
+}
+
+bool Unencoded(const ReplyHeaders& reply) {
+  return reply.contentEncoding.empty() || _wcsicmp(reply.contentEncoding.c_str(), L"identity") == 0;
 }
 
 WStr ValidatorOf(const ReplyHeaders& reply) {

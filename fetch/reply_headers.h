@@ -10,8 +10,11 @@
 // everything after is decided on text and numbers, not on a handle.
 struct ReplyHeaders {
   uint32_t status = 0;
-  // 0 when absent.
-  uint32_t contentLength = 0;
+  // 0 when absent or unreadable; read as text, so that a length past 4 GB
+  // is seen as one, not wrapped.
+  uint64_t contentLength = 0;
+  // Empty when absent (the identity).
+  WStr contentEncoding;
   WStr contentRange;
   WStr etag;
   WStr lastModified;
@@ -23,6 +26,10 @@ ReplyHeaders ReadReplyHeaders(HINTERNET request);
 // A reply's Content-Range "bytes first-last/total"; total is 0 for "*".
 // False when it is absent or of another form.
 bool ParseContentRange(const wchar_t* text, uint64_t* first, uint64_t* last, uint64_t* total);
+
+// Whether the reply's body is the file's own bytes: no Content-Encoding,
+// or "identity".
+bool Unencoded(const ReplyHeaders& reply);
 
 // What identifies the reply's entity for a later If-Range: its ETag when
 // that is strong (a weak one may not be used there), or else its

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <stdint.h>
 
 #include "common/str.h"
 #include "report/status_report.h"
@@ -49,3 +50,7 @@ class Outcome {
   WStr arguments_[kMaxArguments];
   int count_ = 0;
 };
+
+// Not enough room on the drive of folder: how much is needed and free, in
+// kilobytes rounded up.
+Outcome NoRoomFailure(const wchar_t* folder, uint64_t needed, uint64_t available);

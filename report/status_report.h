@@ -62,6 +62,18 @@ constexpr wchar_t kSerialUnreadable[] = L"无法读取 “%s”。";
 // proxy's refusal).
 constexpr wchar_t kServerStatus[] = L"服务器回复的状态为 %s，不是所请求的文件。";
 
+// Why a download failed, the line after its report. The system's text
+// for an error stands in the place of these where there is one.
+constexpr wchar_t kBodyCutShort[] = L"连接在下载完成前中断。";
+constexpr wchar_t kTransferTooSlow[] = L"一分钟内收到的数据不足 16 KB，下载已中止。";
+// A proxy that asked for its password (407) and did not get it.
+constexpr wchar_t kProxyRefused[] = L"代理服务器拒绝了请求：需要代理服务器的用户名和密码。";
+// Where a redirect led that was not followed.
+constexpr wchar_t kLedAway[] =
+    L"服务器将请求转到 “%s”，未予跟随：只跟随至 HTTPS 地址，最多 5 次。";
+// A Content-Encoding that is not read.
+constexpr wchar_t kUnreadEncoding[] = L"服务器以 “%s” 编码发送文件，无法读取。";
+
 // A position at or past the range: the bar full.
 constexpr uint32_t kFullBar = 0xFFFFFFFFu;
 

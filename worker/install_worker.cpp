@@ -13,12 +13,14 @@
 #include "fetch/download.h"
 #include "fetch/download_resume.h"
 #include "fetch/http_request.h"
+#include "fetch/proxy_password.h"
 #include "common/update_server.h"
 #include "report/outcome.h"
 #include "update/update_journal.h"
 #include "verify/manifest_trust.h"
 #include "verify/package_check.h"
 #include "verify/version_manifest.h"
+#include "worker/fetch_failure.h"
 #include "worker/staged_package.h"
 #include "worker/worker_inputs.h"
 
@@ -98,20 +100,23 @@ Outcome SerialTakenHere(const WorkerInputs& inputs, const InstallFolder& folder,
 // too and takes it only when trusted; without keys any manifest goes (one
 // that cannot be read gives version 0).
 Outcome FetchManifest(const WorkerInputs& inputs, Manifest* manifest) {
-  uint32_t status = 0;
-  ByteStr bytes = FetchVersionManifest(inputs.cancelEvent, &status);
+  SmallReply reply;
+  ByteStr bytes = FetchVersionManifest(inputs.cancelEvent, &reply);
   if (CancelSet(inputs)) return Outcome::Cancelled();
   if (!SignedUpdates(inputs)) {
-    // Anything but a 200 is an unreachable manifest, whose version is 0.
+    // Anything but a 200 over https is an unreachable manifest, whose
+    // version is 0.
     *manifest = ReadManifest(bytes);
     return Outcome::Done();
   }
   // No manifest is no licence to install whatever the server holds.
-  if (status != 0 && status != 200) return ServerRefused(kManifestUrl, status);
+  Outcome refused = SmallFileRefused(kManifestUrl, reply);
+  if (!refused.done()) return refused;
   if (bytes.empty()) return ManifestUnread();
-  ByteStr signature = FetchManifestSignature(inputs.cancelEvent, &status);
+  ByteStr signature = FetchManifestSignature(inputs.cancelEvent, &reply);
   if (CancelSet(inputs)) return Outcome::Cancelled();
-  if (status != 0 && status != 200) return ServerRefused(kSignatureUrl, status);
+  refused = SmallFileRefused(kSignatureUrl, reply);
+  if (!refused.done()) return refused;
   Outcome trusted = TrustManifest(*inputs.keys, bytes, signature, manifest);
   if (!trusted.done() || inputs.stagingIsScratch) return trusted;
   // In update mode the installation is known before the download: an older
@@ -132,30 +137,27 @@ Outcome FetchPackage(const WorkerInputs& inputs, const Manifest& declared,
   job.url = kPackageUrl;
   job.path = staged.path();
   job.makeFolders = true;
+  job.declaredSize = declared.package.sizeRead ? declared.package.size : 0;
   StepReports steps(inputs, ReportId::kDownloadStep, versionText.c_str());
   DownloadResult got = DownloadToFile(TransferOf(inputs), job, &steps, resume);
   switch (got.end) {
+    case DownloadEnd::kWhole:
+      break;
     case DownloadEnd::kCancelled:
       return Outcome::Cancelled();
-    case DownloadEnd::kNoReply:
-      if (got.replied) {
-        return Outcome::Failed(ReportId::kNoLength, kPackageUrl, DecimalText(got.status).c_str(),
-                               DecimalText(got.length).c_str());
-      }
-      return Outcome::Failed(ReportId::kDownloadFailed, kPackageUrl);
     case DownloadEnd::kNotCreated:
       return Outcome::FailedWithError(ReportId::kPackageNotCreated, got.error, job.path.c_str());
-    case DownloadEnd::kWhole:
-    case DownloadEnd::kBrokenOff:
-      break;
+    default:
+      // A part that broke off stays for the retry to go on from.
+      return DownloadFailure(got, ReportId::kDownloadFailed, kPackageUrl, SignedUpdates(inputs),
+                             job.path);
   }
   if (CancelSet(inputs)) return Outcome::Cancelled();
   PackageVerdict verdict =
       CheckPackage(got.file.c_str(), declared, inputs.stagingIsScratch, package);
   if (verdict == PackageVerdict::kChecked) return Outcome::Done();
-  // A whole that is not the declared package is no start for the next
-  // try; a part cut short is.
-  if (resume && got.end == DownloadEnd::kWhole) DiscardPart(got.file);
+  // A whole that is not the declared package is no start for the next try.
+  if (resume) DiscardPart(got.file);
   if (verdict == PackageVerdict::kNotDeclared && SignedUpdates(inputs)) {
     return Outcome::Failed(ReportId::kNotVerified, kPackageUrl, kFileNotDeclared);
   }
@@ -189,26 +191,19 @@ Outcome FetchDemoDatabase(const WorkerInputs& inputs, const InstallFolder& insta
   DownloadJob job;
   job.url = kDatabaseUrl;
   job.path = installFolder.Path(kDatabasePart);
+  job.declaredSize = declared.database.sizeRead ? declared.database.size : 0;
   StepReports steps(inputs, ReportId::kDatabaseStep, nullptr);
   DownloadResult got = DownloadToFile(TransferOf(inputs), job, &steps);
   switch (got.end) {
-    case DownloadEnd::kCancelled:
-      if (!got.file.empty()) FsDelete(got.file.c_str());
-      return Outcome::Failed(ReportId::kDatabaseFailed, kDatabaseUrl);
-    case DownloadEnd::kNoReply:
-      if (got.replied && got.status != 200) {
-        return Outcome::Failed(ReportId::kNoLength, kDatabaseUrl, DecimalText(got.status).c_str(),
-                               DecimalText(got.length).c_str());
-      }
-      return Outcome::Failed(ReportId::kDatabaseFailed, kDatabaseUrl);
+    case DownloadEnd::kWhole:
+      break;
     case DownloadEnd::kNotCreated:
       return Outcome::FailedWithError(ReportId::kDatabaseNotCreated, got.error,
                                       installFolder.Path(L"Quelda.mdb").c_str());
-    case DownloadEnd::kBrokenOff:
-      FsDelete(got.file.c_str());
-      return Outcome::Failed(ReportId::kDatabaseFailed, kDatabaseUrl);
-    case DownloadEnd::kWhole:
-      break;
+    default:
+      if (!got.file.empty()) FsDelete(got.file.c_str());
+      return DownloadFailure(got, ReportId::kDatabaseFailed, kDatabaseUrl, SignedUpdates(inputs),
+                             job.path);
   }
   if (!PackageMatches(got.file.c_str(), declared.database)) {
     FsDelete(got.file.c_str());
@@ -305,7 +300,9 @@ void RunInstall(const WorkerInputs& inputs) {
 
 }  // namespace
 
-DWORD WINAPI InstallWorker(LPVOID inputs) {
-  RunInstall(*static_cast<const WorkerInputs*>(inputs));
+DWORD WINAPI InstallWorker(LPVOID param) {
+  const WorkerInputs& inputs = *static_cast<const WorkerInputs*>(param);
+  SetProxyPromptOwner(inputs.owner);
+  RunInstall(inputs);
   return 0;
 }

@@ -89,6 +89,9 @@ struct WorkerInputs {
   // The keys an update's manifest must be signed with; null or none: no
   // signature is asked for.
   const UpdateKeys* keys = nullptr;
+  // The window that owns the system's prompt for a proxy's password (the
+  // wizard); none: a proxy that asks for one refuses.
+  HWND owner = nullptr;
 };
 
 // Whether the setup takes only signed updates.

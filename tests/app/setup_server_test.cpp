@@ -11,6 +11,7 @@
 
 #include "common/update_server.h"
 #include "app/control_ids.h"
+#include "report/status_report.h"
 #include "support/clock.h"
 #include "support/link_probe.h"
 #include "support/server_control.h"
@@ -20,6 +21,13 @@
 #include "support/window_finder.h"
 
 namespace {
+
+std::string Narrow(const std::wstring& text) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size > 0 ? size - 1 : 0, '\0');
+  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], size, nullptr, nullptr);
+  return out;
+}
 
 bool StartsWith(const std::wstring& text, const std::wstring& start) {
   return text.compare(0, start.size(), start) == 0;
@@ -315,6 +323,55 @@ TEST_F(SetupServerIntegration, BackAfterTheGoAheadIsRefused) {
   EXPECT_TRUE(ReadFileBytes(target + L"\\Quelda.mdb") ==
               ReadFileBytes(TestSite(L"app") + L"\\quelda.mdb"))
       << "the demo database the user chose";
+}
+
+// Debian's squid as a school's proxy that asks for a password
+// (tools/squid/with_squid, user "school"): the system's prompt shows,
+// owned by the wizard, once; what it is given reaches the proxy, and a
+// prompt that is cancelled ends in a failure that names the refusal.
+class SetupProxyServerIntegration : public SetupServerIntegration {
+ protected:
+  // The prompt's name and password boxes filled in and its button pressed.
+  static void Answer(HWND prompt, const wchar_t* user, const wchar_t* password, int button) {
+    int edits = 0;
+    for (HWND child = GetWindow(prompt, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      wchar_t name[16] = {};
+      GetClassNameW(child, name, 16);
+      if (_wcsicmp(name, L"Edit") != 0) continue;
+      SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(edits++ ? password : user));
+    }
+    EXPECT_EQ(edits, 2) << "a name and a password box";
+    PostMessageW(prompt, WM_COMMAND, button, 0);
+  }
+};
+
+TEST_F(SetupProxyServerIntegration, ProxyPasswordIsAskedForOnceAndARefusalIsNamed) {
+  StandInProxy proxy(L"127.0.0.1:3128");
+  ASSERT_TRUE(proxy.set());
+  {
+    RunningSetup setup(L"setup_proxy_answered");
+    ASSERT_TRUE(setup.Start());
+    HWND prompt = WaitForMessageBox(setup.process().id(), setup.frame(), kPatience);
+    ASSERT_TRUE(prompt);
+    EXPECT_EQ(GetWindow(prompt, GW_OWNER), setup.frame()) << "owned by the wizard";
+    Answer(prompt, L"school", L"quelda-proxy-pw", IDOK);
+    // The manifest and the package come through the proxy's tunnel.
+    ASSERT_TRUE(WaitForStatus(setup, L"已下载 Quelda Manager 1.2.3.4 ...")) << Narrow(Status(setup));
+    EXPECT_EQ(setup.Close(), 0);
+  }
+  RunningSetup setup(L"setup_proxy_cancelled");
+  ASSERT_TRUE(setup.Start());
+  HWND prompt = WaitForMessageBox(setup.process().id(), setup.frame(), kPatience);
+  ASSERT_TRUE(prompt);
+  Answer(prompt, L"", L"", IDCANCEL);
+  // Not asked again for the package: it fails naming the proxy's refusal.
+  HWND download = setup.Page(kIdStatusLine);
+  ASSERT_TRUE(WaitUntil([&] { return StyleVisible(GetDlgItem(download, kIdRetry)); }, kPatience));
+  std::wstring status = Status(setup);
+  EXPECT_TRUE(StartsWith(status, std::wstring(L"下载 “") + kPackageUrl + L"” 失败 (407/"))
+      << Narrow(status);
+  EXPECT_NE(status.find(kProxyRefused), std::wstring::npos) << Narrow(status);
+  EXPECT_EQ(setup.Close(), 0);
 }
 
 }  // namespace

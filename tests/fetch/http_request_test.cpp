@@ -104,16 +104,44 @@ TEST_F(ManifestIntegration, ArrivesWholeOverHttpsAsGetWithTheFormHeader) {
 }
 
 TEST_F(ManifestIntegration, BodyWithoutContentLengthCountsAnErrorPageDoesNot) {
-  uint32_t status = 0;
+  SmallReply reply;
   ASSERT_TRUE(ServerSet(L"fault=chunked"));
-  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent, &status)));
-  EXPECT_EQ(status, 200u);
+  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent, &reply)));
+  EXPECT_EQ(reply.status, 200u);
 
   ASSERT_TRUE(ServerSet(L"fault=notfound"));
-  EXPECT_EQ("", Bytes(FetchVersionManifest(gCancelEvent, &status)));
-  EXPECT_EQ(status, 404u);
-  EXPECT_EQ("", Bytes(FetchManifestSignature(gCancelEvent, &status)));
-  EXPECT_EQ(status, 404u);
+  EXPECT_EQ("", Bytes(FetchVersionManifest(gCancelEvent, &reply)));
+  EXPECT_EQ(reply.status, 404u);
+  EXPECT_EQ("", Bytes(FetchManifestSignature(gCancelEvent, &reply)));
+  EXPECT_EQ(reply.status, 404u);
+  // A status with a body, as a proxy or a captive portal answers.
+  ASSERT_TRUE(ServerSet(L"fault=status&code=403"));
+  EXPECT_EQ("", Bytes(FetchVersionManifest(gCancelEvent, &reply)));
+  EXPECT_EQ(reply.status, 403u);
+}
+
+TEST_F(ManifestIntegration, HttpsToTheEndAndEncodingsDecoded) {
+  SmallReply reply;
+  // Redirected within https: followed.
+  ASSERT_TRUE(ServerSet(L"fault=redirect&to=https"));
+  EXPECT_EQ(manifest_, Bytes(FetchVersionManifest(gCancelEvent, &reply)));
+  // Away to plain http: nothing, naming where it led, although the
+  // stand-in answers there with the manifest.
+  ASSERT_TRUE(ServerSet(L"fault=redirect&to=http"));
+  EXPECT_EQ("", Bytes(FetchVersionManifest(gCancelEvent, &reply)));
+  EXPECT_EQ(0, _wcsnicmp(reply.ledTo.c_str(), L"http://", 7)) << reply.ledTo.size();
+  // A server that compresses although the identity was asked for.
+  for (const wchar_t* coding : {L"gzip", L"deflate"}) {
+    ASSERT_TRUE(ServerSet(std::wstring(L"fault=encoded&coding=") + coding));
+    EXPECT_TRUE(manifest_ == Bytes(FetchVersionManifest(gCancelEvent, &reply)))
+        << coding << " " << reply.status << " " << reply.encoding.size();
+  }
+  ASSERT_TRUE(ServerSet(L"fault=encoded&coding=br"));
+  EXPECT_EQ("", Bytes(FetchVersionManifest(gCancelEvent, &reply)));
+  EXPECT_STREQ(L"br", reply.encoding.c_str());
+  for (const LoggedRequest& r : ServerRequests()) {
+    EXPECT_EQ("identity", r.acceptEncoding) << r.path;
+  }
 }
 
 TEST_F(ManifestIntegration, ZeroByteEndsOnlyItsOwnChunk) {

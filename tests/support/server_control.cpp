@@ -65,7 +65,7 @@ std::vector<LoggedRequest> ServerRequests() {
     std::istringstream parts(line);
     std::string field;
     while (std::getline(parts, field, '\t')) fields.push_back(field);
-    fields.resize(12);
+    fields.resize(13);
     LoggedRequest r;
     r.scheme = fields[0];
     r.port = std::atoi(fields[1].c_str());
@@ -79,6 +79,7 @@ std::vector<LoggedRequest> ServerRequests() {
     r.status = std::atoi(fields[9].c_str());
     r.sent = std::strtoul(fields[10].c_str(), nullptr, 10);
     r.userAgent = fields[11];
+    r.acceptEncoding = fields[12];
     requests.push_back(r);
   }
   return requests;
@@ -117,3 +118,33 @@ Download DownloadLikeWorker(const std::wstring& url) {
   InternetCloseHandle(session);
   return result;
 }
+
+namespace {
+
+constexpr wchar_t kInternetSettings[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+bool SetProxy(DWORD enable, const wchar_t* server = L"") {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool ok = RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<BYTE*>(&enable),
+                           sizeof(enable)) == ERROR_SUCCESS;
+  if (enable) {
+    DWORD bytes = static_cast<DWORD>((wcslen(server) + 1) * sizeof(wchar_t));
+    ok = ok && RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server),
+                              bytes) == ERROR_SUCCESS;
+  } else {
+    RegDeleteValueW(key, L"ProxyServer");
+  }
+  RegCloseKey(key);
+  return ok;
+}
+
+}  // namespace
+
+StandInProxy::StandInProxy(const wchar_t* server) : set_(SetProxy(1, server)) {}
+
+StandInProxy::~StandInProxy() { SetProxy(0); }

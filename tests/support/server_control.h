@@ -42,6 +42,7 @@ struct LoggedRequest {
   int status = 0;       // of the reply, once sent
   size_t sent = 0;      // body bytes sent so far
   std::string userAgent;
+  std::string acceptEncoding;
 };
 // The requests the server answered since the last reset, oldest first.
 std::vector<LoggedRequest> ServerRequests();
@@ -60,3 +61,19 @@ struct Download {
   std::string body;
 };
 Download DownloadLikeWorker(const std::wstring& url);
+
+// The system's proxy, as the Internet settings name it, set for the
+// object's life: every WinInet session opened with the preconfigured
+// settings meanwhile reaches the update server through CONNECT there. By
+// default the stand-in server's plain port (ServerSet "proxy=").
+class StandInProxy {
+ public:
+  explicit StandInProxy(const wchar_t* server = L"127.0.0.1:80");
+  ~StandInProxy();
+  StandInProxy(const StandInProxy&) = delete;
+  StandInProxy& operator=(const StandInProxy&) = delete;
+  bool set() const { return set_; }
+
+ private:
+  bool set_ = false;
+};

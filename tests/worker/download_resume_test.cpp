@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fetch/download_resume.h"
+#include "report/status_report.h"
 #include "worker/staged_package.h"
 #include "common/update_server.h"
 #include "support/server_control.h"
@@ -67,7 +68,7 @@ class ResumeServerIntegration : public ServerTest {
   void RunCut(const std::wstring& staging = L"") {
     ASSERT_TRUE(
         ServerServe(L"resume", L"fault=short&only=zirorov.zip&at=" + std::to_wstring(kCut)));
-    ASSERT_EQ(Run(staging), kNotAZip);
+    ASSERT_EQ(Run(staging), kDownloadFailed);
     std::wstring part = staging.empty() ? package_ : staging + L"\\download\\Quelda1.2.3.4.zip";
     ASSERT_EQ(ReadFileBytes(part).size(), kCut);
     ASSERT_TRUE(FileExists(part + L".validator"));
@@ -91,7 +92,10 @@ TEST_F(ResumeServerIntegration, CutDownloadGoesOnWhereItBrokeOff) {
   std::string site = SitePackage(L"resume");
   ASSERT_EQ(site.size(), 2000000u);
   ASSERT_TRUE(ServerServe(L"resume", L"fault=short&only=zirorov.zip&at=" + std::to_wstring(kCut)));
-  ASSERT_EQ(Run(), kNotAZip);
+  ASSERT_EQ(Run(), kDownloadFailed);
+  // A cut is a failed download, not a damaged package.
+  EXPECT_EQ(run_.reports().back().arguments,
+            (std::vector<std::wstring>{kPackageUrl, kBodyCutShort}));
   EXPECT_TRUE(ReadFileBytes(package_) == site.substr(0, kCut)) << "the part stays";
   ASSERT_TRUE(ServerSet(L"fault=none"));
   ASSERT_EQ(Run(), kDownloaded);
@@ -232,17 +236,24 @@ TEST_F(ResumeServerIntegration, InstallModeRetryGoesOnFromTheScratchFolder) {
 // The limit shortened through the test seam: only the end of the run is
 // asserted, never when it comes.
 TEST_F(ResumeServerIntegration, StalledTransferEndsAndTheRetryGoesOn) {
+  // The rate floor's window is twice the stall limit: 4 s here, in which
+  // the drip brings some 8 bytes.
   SetStallLimit(2000);
   for (const wchar_t* stall :
        {L"fault=stall&at=1000000&delay=600&only=zirorov.zip",
-        L"fault=stall&at=0&delay=600&only=zirorov.zip", L"fault=hold&delay=600&only=zirorov.zip"}) {
+        L"fault=stall&at=0&delay=600&only=zirorov.zip", L"fault=hold&delay=600&only=zirorov.zip",
+        L"fault=slow&delay=0&trickle=1&interval=0.5&only=zirorov.zip"}) {
     SCOPED_TRACE(testing::Message() << stall);
     UseFolder(L"resume_stall");
     ASSERT_TRUE(ServerReset());
     ASSERT_TRUE(ServerServe(L"resume", stall));
-    int last = Run();
+    EXPECT_EQ(Run(), kDownloadFailed);
     EXPECT_EQ(run_.reports().back().kind, kStatusFailed) << "the retry button shows";
-    EXPECT_TRUE(last == kNotAZip || last == kDownloadFailed) << last;
+    const std::vector<std::wstring> why = run_.reports().back().arguments;
+    ASSERT_EQ(why.size(), wcsstr(stall, L"hold") ? 1u : 2u);
+    if (wcsstr(stall, L"slow")) {
+      EXPECT_EQ(why[1], kTransferTooSlow);
+    }
     size_t part = ReadFileBytes(package_).size();
     EXPECT_LE(part, 1000000u);
     ASSERT_TRUE(ServerRelease());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/update_server.h"
+#include "fetch/download_request.h"
 #include "support/clock.h"
 #include "support/server_control.h"
 #include "support/stall_plan.h"
@@ -115,6 +116,41 @@ TEST_F(WorkerServerIntegration, UnreachableManifestDownloadsAsVersionZero) {
   }
 }
 
+// A proxy that answers the CONNECT with a 403 and a page (a captive
+// portal, a hostile proxy): its page is neither the manifest nor the
+// package, and nothing of it is written. Through a proxy that tunnels, the
+// same setup gets the server's files.
+TEST_F(WorkerServerIntegration, ProxyThatRefusesIsNoServer) {
+  StandInProxy proxy;
+  ASSERT_TRUE(proxy.set());
+  ASSERT_TRUE(ServerSet(L"proxy=refuse"));
+  std::wstring folder = RunToWait(L"worker_proxy_refuses");
+  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kNoLength}));
+  EXPECT_EQ(run_.reports()[1].arguments, Texts{L"0.0"}) << "an unreachable manifest";
+  EXPECT_EQ(Last().arguments[1], L"403");
+  EXPECT_TRUE(run_.WaitForEnd());
+  EXPECT_FALSE(FileExists(folder + L"\\download"));
+  std::vector<LoggedRequest> requests = ServerRequests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const LoggedRequest& r : requests) EXPECT_EQ(r.method, "CONNECT");
+
+  ASSERT_TRUE(ServerReset());
+  ASSERT_TRUE(ServerSet(L"proxy=tunnel"));
+  folder = RunToWait(L"worker_proxy_tunnels");
+  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kDownloaded}));
+  EXPECT_TRUE(ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip") == SiteFile(L"zirorov.zip"));
+  EXPECT_EQ(ServerRequests()[0].method, "CONNECT");
+}
+
+// A manifest that a server compresses although the identity was asked
+// for is read: the declared version, not an unreachable manifest's 0.0.
+TEST_F(WorkerServerIntegration, CompressedManifestIsRead) {
+  ASSERT_TRUE(ServerServe(L"v120", L"fault=encoded&coding=gzip&only=quelda.xml"));
+  RunToWait(L"worker_gzip_manifest");
+  ASSERT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kDownloaded}));
+  EXPECT_EQ(run_.reports()[1].arguments, Texts{L"1.2"});
+}
+
 TEST_F(WorkerServerIntegration, ReplyWithoutLengthFailsWithItsStatusCode) {
   ASSERT_TRUE(ServerSet(L"fault=chunked"));
   std::wstring folder = RunToWait(L"worker_chunked");
@@ -137,18 +173,55 @@ TEST_F(WorkerServerIntegration, ReplyWithoutLengthFailsWithItsStatusCode) {
   EXPECT_FALSE(FileExists(folder + L"\\download\\Quelda2.0.zip"));
 }
 
-TEST_F(WorkerServerIntegration, ShortBodyFailsTheZipCheck) {
+TEST_F(WorkerServerIntegration, CutBodyFailsAsADownload) {
   for (const wchar_t* fault : {L"fault=short&at=150", L"fault=reset&at=150"}) {
     SCOPED_TRACE(testing::Message() << fault);
     ASSERT_TRUE(ServerSet(fault));
-    std::wstring folder = RunToWait(L"worker_not_zip");
-    EXPECT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kNotAZip}));
+    std::wstring folder = RunToWait(L"worker_cut");
+    EXPECT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, kDownloadFailed}));
     EXPECT_EQ(Last().kind, kStatusFailed);
+    // The system's reason, or that the body came short.
+    ASSERT_EQ(Last().arguments.size(), 2u);
+    EXPECT_EQ(Last().arguments[0], kPackageUrl);
+    EXPECT_FALSE(Last().arguments[1].empty());
     EXPECT_TRUE(run_.WaitForEnd());
     // The failed download stays where it landed.
     std::string saved = ReadFileBytes(folder + L"\\download\\Quelda1.2.3.4.zip");
     EXPECT_LE(saved.size(), 150u);
     EXPECT_TRUE(saved == SiteFile(L"zirorov.zip").substr(0, saved.size()));
+  }
+}
+
+// Replies that are no package, whatever their body: nothing of them is
+// written, and the failure says what came.
+TEST_F(WorkerServerIntegration, RefusedRepliesWriteNothing) {
+  struct Case {
+    const wchar_t* fault;
+    int report;
+    const wchar_t* reason;  // the start of the line after the report's
+  };
+  const Case cases[] = {
+      {L"fault=status&code=403&only=zirorov.zip", kNoLength, L"403"},
+      {L"fault=redirect&to=http&only=zirorov.zip", kDownloadFailed,
+       L"服务器将请求转到 “http://localhost/"},
+      {L"fault=redirect&to=loop&only=zirorov.zip", kDownloadFailed,
+       L"服务器将请求转到 “https://localhost/"},
+      {L"fault=encoded&coding=gzip&only=zirorov.zip", kDownloadFailed, L"服务器以 “gzip” 编码"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.fault);
+    ASSERT_TRUE(ServerReset());
+    ASSERT_TRUE(ServerSet(c.fault));
+    std::wstring folder = RunToWait(L"worker_refused");
+    EXPECT_EQ(MessageNumbers(run_.reports()), (Numbers{kChecking, kDownloading, c.report}));
+    ASSERT_GE(Last().arguments.size(), 2u);
+    EXPECT_EQ(Last().arguments[1].rfind(c.reason, 0), 0u) << Last().text.c_str();
+    EXPECT_TRUE(run_.WaitForEnd());
+    EXPECT_FALSE(FileExists(folder + L"\\download")) << "nothing on disk";
+    if (wcsstr(c.fault, L"loop")) {
+      // The manifest, the package and its redirects up to the limit.
+      EXPECT_EQ(ServerRequests().size(), 2u + kMaxRedirects);
+    }
   }
 }
 

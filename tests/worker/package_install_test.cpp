@@ -163,7 +163,7 @@ TEST_F(InstallServerIntegration, DemoDatabaseOnlyWhenAskedFor) {
   run_.choices().demoDatabase = true;
   ASSERT_TRUE(ServerSet(L"fault=short&at=20000&only=quelda.mdb"));
   EXPECT_EQ(Install(folder).back().arguments,
-            (std::vector<std::wstring>{kDatabaseUrl, kInstallationIntact}));
+            (std::vector<std::wstring>{kDatabaseUrl, kBodyCutShort, kInstallationIntact}));
   EXPECT_EQ(ReadFileBytes(folder + L"\\Quelda.mdb"), "the user's own data");
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.mdb.download"));
 
@@ -191,9 +191,10 @@ TEST_F(InstallServerIntegration, DatabaseFailuresInstallNothingAndFreeThePackage
   std::wstring folder = MakeScratchDir(L"install_database_fails");
   const auto& r = Install(folder);
   EXPECT_EQ(MessageSequence(r),
-            (Numbers{kChecking, kDownloading, kDownloaded, kDatabaseDownloading, kDatabaseFailed}));
+            (Numbers{kChecking, kDownloading, kDownloaded, kDatabaseDownloading, kNoLength}));
   // Past the go-ahead: a failure says whether the installation is intact.
-  EXPECT_EQ(r.back().arguments, (std::vector<std::wstring>{kDatabaseUrl, kInstallationIntact}));
+  EXPECT_EQ(r.back().arguments,
+            (std::vector<std::wstring>{kDatabaseUrl, L"200", L"0", kInstallationIntact}));
   EXPECT_FALSE(FileExists(folder + L"\\Quelda.exe"));
   // The archive was closed: the package file can go.
   EXPECT_TRUE(DeleteFileW((folder + L"\\download\\Quelda2.0.zip").c_str()));
@@ -299,11 +300,18 @@ TEST_F(PublishedServerIntegration, OnlyThePublishedPackageInstallsAndItBringsThe
   std::wstring folder = MakeScratchDir(L"install_published");
   MakeOldInstallation(folder);
   auto before = TreeContents(folder);
-  // Sound zip archives, but not the package that the manifest declares.
+  // Sound zip archives, but not the package that the manifest declares:
+  // one of another size is refused by its Content-Length, before a byte of
+  // it is written.
   for (const wchar_t* site : {L"published_same_size", L"published_other_size"}) {
     SCOPED_TRACE(testing::Message() << site);
     ASSERT_TRUE(ServerServe(site));
-    EXPECT_EQ(MessageNumbers(Install(folder)), (Numbers{kChecking, kDownloading, kNotAZip}));
+    bool sameSize = wcscmp(site, L"published_same_size") == 0;
+    const auto& r = Install(folder);
+    EXPECT_EQ(MessageNumbers(r), (Numbers{kChecking, kDownloading, sameSize ? kNotAZip : kNoLength}));
+    if (!sameSize) {
+      EXPECT_EQ(r.back().arguments.back(), kFileNotDeclared);
+    }
     EXPECT_TRUE(TreeBesidesPackage(folder) == before) << "the installation is as it was";
   }
 
@@ -367,6 +375,36 @@ TEST_F(InstallServerIntegration, ItemWithAnEscapingNameIsNeitherMovedNorExtracte
   EXPECT_TRUE(FileExists(parent + L"\\Quelda.exe"));
   EXPECT_TRUE(FileExists(folder + L"\\keep.txt"));
   EXPECT_TRUE(FileExists(folder + L"\\Quelda.exe"));
+}
+
+// A drive of 12 MB (the small_drive fixture's Q:): a reply that announces
+// 3,000,000,000 bytes is refused before a byte of it is written, for the
+// package and for the demo database.
+class InstallSmallDriveServerIntegration : public InstallServerIntegration {};
+
+TEST_F(InstallSmallDriveServerIntegration, EnormousLengthIsRefusedBeforeWriting) {
+  ASSERT_TRUE(FileExists(L"Q:\\")) << "drive Q: is made by the small_drive fixture";
+  std::wstring folder = L"Q:\\install_enormous";
+  RemoveTree(folder);
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  MakeOldInstallation(folder);
+  auto before = TreeContents(folder);
+  ULARGE_INTEGER free = {};
+  ASSERT_TRUE(GetDiskFreeSpaceExW(L"Q:\\", &free, nullptr, nullptr));
+  for (const wchar_t* only : {L"zirorov.zip", L"quelda.mdb"}) {
+    SCOPED_TRACE(testing::Message() << only);
+    run_.choices().demoDatabase = true;
+    ASSERT_TRUE(ServerSet(std::wstring(L"fault=huge&only=") + only));
+    const auto& r = Install(folder);
+    EXPECT_EQ(MessageNumber(r.back()), kNoRoom) << r.back().text.c_str();
+    ASSERT_GE(r.back().arguments.size(), 3u);
+    EXPECT_EQ(r.back().arguments[1], L"2,929,688");
+    EXPECT_TRUE(TreeBesidesPackage(folder) == before) << "the installation is as it was";
+    ULARGE_INTEGER after = {};
+    ASSERT_TRUE(GetDiskFreeSpaceExW(L"Q:\\", &after, nullptr, nullptr));
+    EXPECT_GT(after.QuadPart + 1024 * 1024, free.QuadPart) << "nothing of it landed";
+  }
+  RemoveTree(folder);
 }
 
 }  // namespace

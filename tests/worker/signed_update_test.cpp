@@ -134,4 +134,26 @@ TEST_F(SignedUpdateServerIntegration, WhatNoKeyVouchesForLeavesTheInstallationAs
   }
 }
 
+// A proxy's refusal is named, never taken for the server's answer; a
+// manifest and signature compressed by the server verify as they are.
+TEST_F(SignedUpdateServerIntegration, ProxyRefusalIsNamedAndCompressionIsRead) {
+  std::wstring folder = MakeScratchDir(L"signed_proxy");
+  MakeOldInstallation(folder);
+  const Tree before = Snapshot(folder);
+  {
+    StandInProxy proxy;
+    ASSERT_TRUE(proxy.set());
+    WorkerReport last = Run(folder, L"signed_first", L"proxy=refuse");
+    EXPECT_EQ(last.id, ReportId::kNotVerified) << Narrow(last.text);
+    EXPECT_EQ(last.arguments, (std::vector<std::wstring>{
+                                  kManifestUrl, L"服务器回复的状态为 403，不是所请求的文件。"}));
+    const Tree after = Snapshot(folder);
+    EXPECT_TRUE(after == before) << Differences(before, after);
+  }
+  WorkerReport last =
+      Run(folder, L"signed_first", L"fault=encoded&coding=gzip&only=quelda.xml,quelda.xml.sig");
+  EXPECT_EQ(last.kind, kStatusFinished) << Narrow(last.text);
+  EXPECT_EQ(Serial(folder), "1000\n");
+}
+
 }  // namespace

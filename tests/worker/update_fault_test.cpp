@@ -115,7 +115,8 @@ TEST_F(UpdateFaultServerIntegration, EveryFailingCallAndEveryEndLeavesOneWholeVe
           // A failure of the setup's last tidying up leaves a whole update.
           // Before the go-ahead only the downloads can fail; after it, the
           // report says the installation is intact.
-          bool downloading = last == ReportId::kNotAZip || last == ReportId::kPackageNotCreated;
+          bool downloading = last == ReportId::kDownloadFailed || last == ReportId::kNotAZip ||
+                             last == ReportId::kPackageNotCreated;
           bool pastGoAhead = last == ReportId::kBackupFailed || last == ReportId::kExtractFailed ||
                              last == ReportId::kDatabaseFailed ||
                              last == ReportId::kDatabaseNotCreated;

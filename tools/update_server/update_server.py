@@ -35,6 +35,14 @@ Fault modes (--fault, "?fault=" on a request, or /_control/set?fault=):
   unsatisfiable  a Range is answered with 416
   misrange  a Range is answered with 206 and the whole file, its
             Content-Range from byte 0
+  status    "code" (default 403) with an HTML page as body, as a proxy or a
+            captive portal answers
+  redirect  302 to the same path "to" https (answered without the fault),
+            http (plain HTTP, answered without the fault) or loop (https,
+            redirected again)
+  encoded   the file compressed as "coding" says (gzip, deflate; any other
+            name labels the file's own bytes) with its Content-Encoding
+  huge      a Content-Length of 3,000,000,000, then the file, then close
 Every file reply carries an ETag and a Last-Modified (made as nginx makes
 them: the file's time and size) and Accept-Ranges. A single "bytes=N-" Range
 is answered with 206, the rest of the file and its Content-Range, unless an
@@ -44,18 +52,24 @@ cut the body that is sent, a range's too.
 A fault applies to every file, or with "only" (comma-separated names) to
 those files alone: "fault=reset&at=0&only=quelda.xml" loses the manifest.
 
+As a proxy (CONNECT, on either port): the tunnel to the host and port asked
+for, or with proxy=refuse a 403 with an HTML page as body, as a hostile or
+misconfigured proxy or a captive portal answers. CONNECTs are logged.
+
 Control paths (answered on both ports, not logged):
-  /_control/set?fault=&delay=&trickle=&interval=&at=&only=&root=&cert=trusted|untrusted
+  /_control/set?fault=&delay=&trickle=&interval=&at=&only=&root=&code=&to=&coding=
+                &cert=trusted|untrusted&proxy=tunnel|refuse
   /_control/reset   back to the start options, request log cleared, held
                     requests released
   /_control/release lets held requests go on, and holds none until the next set
   /_control/log     one line per request: scheme port method path host content-type
                     body-length range if-range status body-bytes-sent (those
-                    two as far as the reply has gone) user-agent
+                    two as far as the reply has gone) user-agent accept-encoding
 """
 
 import argparse
 import email.utils
+import gzip
 import hashlib
 import http.server
 import os
@@ -70,6 +84,7 @@ import threading
 import time
 import urllib.parse
 import zipfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DOWNLOAD_PATH = "/zaradizazavor/download/"
@@ -80,7 +95,7 @@ FILES = {
     "quelda.xml.sig": "application/octet-stream",
 }
 FAULTS = ("none", "chunked", "notfound", "short", "reset", "slow", "zero", "hold", "flood",
-          "stall", "norange", "unsatisfiable", "misrange")
+          "stall", "norange", "unsatisfiable", "misrange", "status", "redirect", "encoded", "huge")
 NOT_FOUND_PAGE = (
     b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
     b"<body><h1>404 Not Found</h1><p>The requested file is not here.</p></body></html>\n"
@@ -196,7 +211,8 @@ class State:
         self.lock = threading.Lock()
         self.start = {"root": os.path.abspath(options.root), "fault": options.fault,
                       "delay": options.delay, "trickle": options.trickle,
-                      "interval": options.interval, "at": options.at, "cert": "trusted"}
+                      "interval": options.interval, "at": options.at, "cert": "trusted",
+                      "code": 403, "to": "http", "coding": "gzip", "proxy": "tunnel"}
         self.values = dict(self.start)
         self.log = []
         self.held = threading.Condition(self.lock)
@@ -244,7 +260,9 @@ def parse_values(query, values):
             values["fault"] = value
         elif name in ("delay", "interval"):
             values[name] = float(value)
-        elif name in ("trickle", "at"):
+        elif name in ("to", "coding"):
+            values[name] = value
+        elif name in ("trickle", "at", "code"):
             values[name] = int(value)
         elif name == "root":
             # Tests under Wine name folders by their Z: drive path.
@@ -253,6 +271,10 @@ def parse_values(query, values):
             values["root"] = os.path.abspath(value)
         elif name == "only":
             values["only"] = [n for n in value.split(",") if n]
+        elif name == "proxy":
+            if value not in ("tunnel", "refuse"):
+                raise ValueError(f"unknown proxy {value}")
+            values["proxy"] = value
         elif name == "cert":
             if value not in ("trusted", "untrusted"):
                 raise ValueError(f"unknown cert {value}")
@@ -277,6 +299,50 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.request_body = self.rfile.read(length)
         self.answer(with_body=True)
 
+    def do_CONNECT(self):
+        state = self.server.state
+        self.entry = [self.server.scheme, str(self.server.server_address[1]), "CONNECT",
+                      self.path, self.headers.get("Host", ""), "", "0", "", "", 0, 0,
+                      self.headers.get("User-Agent", ""), ""]
+        with state.lock:
+            state.log.append(self.entry)
+        if state.snapshot()["proxy"] == "refuse":
+            page = b"<html><body><h1>403</h1>Access denied by proxy policy.</body></html>\n"
+            return self.reply(403, page, "text/html")
+        host, _, port = self.path.rpartition(":")
+        try:
+            upstream = socket.create_connection((host.strip("[]"), int(port)), timeout=30)
+        except (OSError, ValueError):
+            return self.reply(502, b"no tunnel\n", "text/plain")
+        self.send_response(200, "Connection established")
+        self.entry[9] = 200
+        self.end_headers()
+        self.close_connection = True
+        client = self.connection
+        client.settimeout(None)
+        upstream.settimeout(None)
+
+        def pipe(source, target):
+            try:
+                while True:
+                    data = source.recv(65536)
+                    if not data:
+                        break
+                    target.sendall(data)
+            except OSError:
+                pass
+            for end in (source, target):
+                try:
+                    end.shutdown(socket.SHUT_RDWR)
+                except OSError:
+                    pass
+
+        back = threading.Thread(target=pipe, args=(upstream, client), daemon=True)
+        back.start()
+        pipe(client, upstream)
+        back.join()
+        upstream.close()
+
     def log_message(self, format, *args):
         if not self.server.quiet:
             sys.stderr.write(f"update_server: {self.server.scheme} {format % args}\n")
@@ -295,7 +361,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                       self.headers.get("Content-Type", ""),
                       str(len(getattr(self, "request_body", b""))),
                       self.headers.get("Range", ""), self.headers.get("If-Range", ""), 0, 0,
-                      self.headers.get("User-Agent", "")]
+                      self.headers.get("User-Agent", ""),
+                      self.headers.get("Accept-Encoding", "")]
         with state.lock:
             state.log.append(self.entry)
         try:
@@ -309,6 +376,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             values["fault"] = "none"
         if values["fault"] == "notfound" or not file or not os.path.isfile(file):
             return self.reply(404, NOT_FOUND_PAGE, "text/html", with_body)
+        if values["fault"] == "status":
+            page = b"<html><body><h1>%d</h1>Access denied by policy.</body></html>\n" % values["code"]
+            return self.reply(values["code"], page, "text/html", with_body)
+        if values["fault"] == "redirect":
+            to = values["to"]
+            scheme = "http" if to == "http" else "https"
+            query_part = "" if to == "loop" else "?fault=none"
+            location = f"{scheme}://{self.headers.get('Host', 'localhost')}{path}{query_part}"
+            return self.send_head(302, 0, "text/html", {"Location": location})
         with open(file, "rb") as f:
             body = f.read()
             validators = file_validators(os.fstat(f.fileno()))
@@ -356,6 +432,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if status == 206:
             extra["Content-Range"] = f"bytes {first}-{len(body) - 1}/{len(body)}"
             body = body[first:]
+        if fault == "encoded":
+            coding = values["coding"]
+            if coding == "gzip":
+                body = gzip.compress(body)
+            elif coding == "deflate":
+                body = zlib.compress(body)
+            extra["Content-Encoding"] = coding
+        if fault == "huge":
+            self.send_head(200, 3_000_000_000, content_type, extra)
+            if with_body:
+                self.send_body(body)
+            return
         if fault == "slow":
             time.sleep(values["delay"])
         if fault == "hold":
