@@ -23,7 +23,9 @@ ALLOWED = {
     "verify": SEAMS,
     "update": SEAMS,
     "apply": SEAMS | {"update"},
-    "worker": SEAMS | {"fetch", "verify", "update", "apply"},
+    # A package fetched by difference from the one kept before.
+    "delta": SEAMS | {"fetch"},
+    "worker": SEAMS | {"fetch", "delta", "verify", "update", "apply"},
     # At start-up the setup finishes an update that a run left unfinished,
     # and at its end it asks whether the folder is an installation.
     "app": SEAMS | {"worker", "update", "apply", "verify", "res"},

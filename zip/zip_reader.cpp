@@ -63,6 +63,17 @@ Owned<ZipSource> CreateZipSource(ScopedHandle handle) {
   return source;
 }
 
+Owned<ZipSource> CreateTailSource(const unsigned char* tail, uint32_t size,
+                                  uint32_t archiveSize) {
+  Owned<ZipSource> source = Owned<ZipSource>::Make();
+  if (!source || size > archiveSize) return Owned<ZipSource>();
+  source->canSeek = true;
+  source->tail = tail;
+  source->tailSize = size;
+  source->archiveSize = archiveSize;
+  return source;
+}
+
 bool SeekSource(ZipSource* source, uint64_t position) {
   if (!source->canSeek) return false;
   // The file pointer moves at the next read that goes to the file.
@@ -75,6 +86,17 @@ namespace {
 // Reads up to size bytes at the source's position from the file itself.
 bool ReadFromFile(ZipSource* source, void* buffer, uint32_t size, DWORD* got) {
   *got = 0;
+  if (source->tail) {
+    uint64_t start = source->archiveSize - source->tailSize;
+    if (source->position < start || source->position > source->archiveSize) {
+      source->readError = true;
+      return false;
+    }
+    uint64_t left = source->archiveSize - source->position;
+    *got = static_cast<DWORD>(size < left ? size : left);
+    memcpy(buffer, source->tail + (source->position - start), *got);
+    return true;
+  }
   if (source->canSeek) {
     LONG high = static_cast<LONG>(source->position >> 32);
     SetLastError(NO_ERROR);
@@ -121,14 +143,18 @@ uint32_t LocateEndRecord(ZipSource* source) {
   if (!source || !source->canSeek) return kZipNoPosition;
   LONG high = 0;
   SetLastError(NO_ERROR);
-  DWORD low = SetFilePointer(source->handle.get(), 0, &high, FILE_END);
-  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return kZipNoPosition;
+  DWORD low = source->tail ? source->archiveSize
+                           : SetFilePointer(source->handle.get(), 0, &high, FILE_END);
+  if (!source->tail && low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+    return kZipNoPosition;
+  }
   uint64_t end = (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low;
   if (end < source->initialOffset || end - source->initialOffset > 0xFFFFFFFFu) {
     return kZipNoPosition;
   }
   uint32_t size = static_cast<uint32_t>(end - source->initialOffset);
-  uint32_t window = Min(kEndRecordSearchWindow, size);
+  // A tail holds no more to search.
+  uint32_t window = Min(kEndRecordSearchWindow, source->tail ? source->tailSize : size);
   OwnedArray<unsigned char> block;
   if (!block.Allocate(kZipBlockSize + 4)) return kZipNoPosition;
   uint32_t found = kZipNoPosition;

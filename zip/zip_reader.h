@@ -32,6 +32,12 @@ constexpr uint32_t kZipWindowSize = 4096;
 struct ZipSource {
   bool canSeek;
   ScopedHandle handle;
+  // A source over the end of an archive held in memory (CreateTailSource)
+  // instead of a file: tailSize bytes ending at archiveSize. Reads
+  // elsewhere fail.
+  const unsigned char* tail;
+  uint32_t tailSize;
+  uint32_t archiveSize;
   bool readError;
   uint32_t initialOffset;
   uint64_t position;  // of the next read, in the file
@@ -97,6 +103,11 @@ struct ZipReader {
 // A source over an open handle, positioned where the archive starts. None when
 // memory runs out (the handle is then closed).
 Owned<ZipSource> CreateZipSource(ScopedHandle handle);
+
+// A source over the last size bytes of an archive of archiveSize bytes,
+// held at tail by the caller for the source's life: its central directory
+// and end record read as a whole archive's would, before the rest exists.
+Owned<ZipSource> CreateTailSource(const unsigned char* tail, uint32_t size, uint32_t archiveSize);
 
 // Seeks to initialOffset + position (64-bit, so no sum wraps around).
 bool SeekSource(ZipSource* source, uint64_t position);

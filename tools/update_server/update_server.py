@@ -44,11 +44,13 @@ Fault modes (--fault, "?fault=" on a request, or /_control/set?fault=):
             name labels the file's own bytes) with its Content-Encoding
   huge      a Content-Length of 3,000,000,000, then the file, then close
 Every file reply carries an ETag and a Last-Modified (made as nginx makes
-them: the file's time and size) and Accept-Ranges. A single "bytes=N-" Range
-is answered with 206, the rest of the file and its Content-Range, unless an
-If-Range names another validator than the file's (200, the whole file); N at
-or past the end gives 416. Other Range forms are ignored. short and reset
-cut the body that is sent, a range's too.
+them: the file's time and size) and Accept-Ranges. A Range ("a-b", "a-",
+"-n", one or several) is answered as nginx answers it: 206 with the range
+and its Content-Range, or for several a multipart/byteranges body; 200 and
+the whole file when an If-Range names another validator than the file's or
+the ranges are more than "max_ranges" (nginx's max_ranges; 0: none taken);
+416 when no range starts within the file. short and reset cut the body that
+is sent, a range's too.
 A fault applies to every file, or with "only" (comma-separated names) to
 those files alone: "fault=reset&at=0&only=quelda.xml" loses the manifest.
 
@@ -58,7 +60,7 @@ misconfigured proxy or a captive portal answers. CONNECTs are logged.
 
 Control paths (answered on both ports, not logged):
   /_control/set?fault=&delay=&trickle=&interval=&at=&only=&root=&code=&to=&coding=
-                &cert=trusted|untrusted&proxy=tunnel|refuse
+                &cert=trusted|untrusted&proxy=tunnel|refuse&max_ranges=
   /_control/reset   back to the start options, request log cleared, held
                     requests released
   /_control/release lets held requests go on, and holds none until the next set
@@ -212,7 +214,8 @@ class State:
         self.start = {"root": os.path.abspath(options.root), "fault": options.fault,
                       "delay": options.delay, "trickle": options.trickle,
                       "interval": options.interval, "at": options.at, "cert": "trusted",
-                      "code": 403, "to": "http", "coding": "gzip", "proxy": "tunnel"}
+                      "code": 403, "to": "http", "coding": "gzip", "proxy": "tunnel",
+                      "max_ranges": 1000}
         self.values = dict(self.start)
         self.log = []
         self.held = threading.Condition(self.lock)
@@ -262,7 +265,7 @@ def parse_values(query, values):
             values[name] = float(value)
         elif name in ("to", "coding"):
             values[name] = value
-        elif name in ("trickle", "at", "code"):
+        elif name in ("trickle", "at", "code", "max_ranges"):
             values[name] = int(value)
         elif name == "root":
             # Tests under Wine name folders by their Z: drive path.
@@ -390,23 +393,52 @@ class Handler(http.server.BaseHTTPRequestHandler):
             validators = file_validators(os.fstat(f.fileno()))
         self.fault_reply(values, body, FILES[name], with_body, validators)
 
-    def wanted_range(self, fault, size, validators):
-        """The status and the first byte of the reply to this request's
-        Range, as nginx answers a single "bytes=N-"."""
+    def wanted_range(self, values, size, validators):
+        """The status and the byte ranges (first, last) of the reply to this
+        request's Range, as nginx answers it: "a-b", "a-" and "-n", one or
+        several; a syntax it does not take, more ranges than max_ranges, or
+        an If-Range naming another validator give 200 and the whole file;
+        ranges past the end are dropped, and none left gives 416."""
+        fault = values["fault"]
         asked = self.headers.get("Range", "")
         if_range = self.headers.get("If-Range")
-        if not asked.startswith("bytes=") or not asked.endswith("-") or fault == "norange":
-            return 200, 0
-        first = asked[len("bytes="):-1]
-        if not first.isdigit():
-            return 200, 0
+        whole = 200, [(0, size - 1)]
+        if not asked.startswith("bytes=") or fault == "norange":
+            return whole
         if if_range is not None and if_range not in validators.values():
-            return 200, 0
-        if fault == "unsatisfiable" or int(first) >= size:
-            return 416, size
+            return whole
+        ranges = []
+        for item in asked[len("bytes="):].split(","):
+            first, dash, last = item.strip().partition("-")
+            if not dash or (first and not first.isdigit()) or (last and not last.isdigit()) \
+                    or not (first or last):
+                return whole
+            if not first:
+                first, last = max(size - int(last), 0), size - 1
+            else:
+                first, last = int(first), min(int(last) if last else size - 1, size - 1)
+                if first > last and first < size:
+                    return whole
+            if first < size:
+                ranges.append((first, last))
+        if len(ranges) > values["max_ranges"]:
+            return whole
+        if fault == "unsatisfiable" or not ranges:
+            return 416, []
         if fault == "misrange":
-            return 206, 0
-        return 206, int(first)
+            return 206, [(0, size - 1)]
+        return 206, ranges
+
+    def multipart(self, body, ranges, content_type):
+        """A multipart/byteranges body as nginx writes it, and its type."""
+        boundary = "00000000000000000031"
+        out = b""
+        for first, last in ranges:
+            out += (f"\r\n--{boundary}\r\nContent-Type: {content_type}\r\n"
+                    f"Content-Range: bytes {first}-{last}/{len(body)}\r\n\r\n").encode()
+            out += body[first:last + 1]
+        out += f"\r\n--{boundary}--\r\n".encode()
+        return out, f"multipart/byteranges; boundary={boundary}"
 
     def send_body(self, data):
         self.wfile.write(data)
@@ -423,15 +455,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             at = 100 if at < 0 else at
             if at < len(body):
                 body = body[:at] + b"\0" + body[at + 1:]
-        status, first = 200, 0
+        status, ranges = 200, [(0, len(body) - 1)]
         if fault not in ("flood", "chunked"):
-            status, first = self.wanted_range(fault, len(body), validators)
+            status, ranges = self.wanted_range(values, len(body), validators)
         if status == 416:
             extra["Content-Range"] = f"bytes */{len(body)}"
             return self.send_head(416, 0, content_type, extra)
-        if status == 206:
-            extra["Content-Range"] = f"bytes {first}-{len(body) - 1}/{len(body)}"
-            body = body[first:]
+        if status == 206 and len(ranges) == 1:
+            first, last = ranges[0]
+            extra["Content-Range"] = f"bytes {first}-{last}/{len(body)}"
+            body = body[first:last + 1]
+        elif status == 206:
+            body, content_type = self.multipart(body, ranges, content_type)
         if fault == "encoded":
             coding = values["coding"]
             if coding == "gzip":

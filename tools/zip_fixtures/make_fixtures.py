@@ -325,6 +325,58 @@ def make_crafted_archives(out):
         Entry("empty_with_time.txt", b"", local_extra=ut_field(1, MTIME))]))
 
 
+def make_delta_archives(out):
+    """Releases of one package for the update fetched by difference, made
+    by Info-ZIP zip from folders as a vendor builds them: delta_old.zip;
+    delta_new.zip with Quelda.exe and two other files changed, one added,
+    one removed; delta_touched.zip with the old files but every time
+    changed; delta_renamed.zip with the old data under other names;
+    delta_streamed.zip with the old files and data descriptors."""
+    env = dict(os.environ, TZ="UTC")
+    files = {f"data/part{i:02}.txt": text_bytes(100 + i, 2000 + 997 * i) for i in range(30)}
+    files.update({f"bin/lib{i}.dll": random_bytes(200 + i, 20000 + 3001 * i) for i in range(6)})
+    files["Quelda.exe"] = random_bytes(300, 90000)
+
+    def release(name, contents, mtime):
+        tree = os.path.join(out, "delta_src_" + name)
+        for path, data in contents.items():
+            full = os.path.join(tree, path)
+            os.makedirs(os.path.dirname(full), exist_ok=True)
+            with open(full, "wb") as f:
+                f.write(data)
+            os.utime(full, (ATIME, mtime))
+        run(["zip", "-q", "-X", "-r", os.path.join(out, f"delta_{name}.zip")] +
+            sorted(contents), cwd=tree, env=env)
+        shutil.rmtree(tree)
+
+    release("old", files, MTIME)
+    changed = dict(files)
+    changed["Quelda.exe"] = random_bytes(301, 91000)
+    changed["data/part03.txt"] = text_bytes(903, 5000)
+    changed["bin/lib2.dll"] = random_bytes(902, 26003)
+    changed["data/added.txt"] = text_bytes(904, 7000)
+    del changed["data/part07.txt"]
+    release("new", changed, MTIME)
+    release("touched", files, MTIME + 86400)
+    # The same data under other names; and the old files streamed, as zip
+    # writes them into a pipe: it cannot seek back, so data descriptors
+    # follow the data, and what it could not shrink stays deflated.
+    tree = os.path.join(out, "delta_src_renamed")
+    for path, data in files.items():
+        full = os.path.join(tree, "renamed", path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as f:
+            f.write(data)
+        os.utime(full, (ATIME, MTIME))
+    run(["zip", "-q", "-X", "-r", os.path.join(out, "delta_renamed.zip"), "renamed"],
+        cwd=tree, env=env)
+    made = subprocess.run(["zip", "-q", "-X", "-r", "-", "."], cwd=os.path.join(tree, "renamed"),
+                          env=env, capture_output=True, check=True)
+    with open(os.path.join(out, "delta_streamed.zip"), "wb") as f:
+        f.write(made.stdout)
+    shutil.rmtree(tree)
+
+
 def main():
     out = sys.argv[1]
     if os.path.isdir(out):
@@ -337,6 +389,7 @@ def main():
     make_infozip_archives(out, src)
     make_bsdtar_archives(out)
     make_crafted_archives(out)
+    make_delta_archives(out)
 
 
 if __name__ == "__main__":

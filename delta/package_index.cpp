@@ -1,0 +1,68 @@
+#include "delta/package_index.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "common/scoped.h"
+#include "zip/zip_reader.h"
+
+namespace {
+
+constexpr uint32_t kRecordFixedBytes = 46;
+constexpr uint32_t kRecordOffsetField = 42;
+
+bool IndexReader(ZipReader* reader, uint32_t size, PackageIndex* index) {
+  index->entries.Clear();
+  // A package starts with its first entry: the spans are its own offsets.
+  if (!reader || reader->leadingBytes != 0 || reader->dirSize > kMaxDirectoryBytes) return false;
+  index->directoryOffset = reader->dirOffset;
+  index->size = size;
+  for (uint32_t i = 0; i < reader->entryCount; ++i) {
+    if (i > 0 && GoToNextEntry(reader) != ZipReadStatus::Ok) return false;
+    if (!reader->entryOk) return false;
+    const ZipEntryInfo& info = reader->info;
+    IndexedEntry entry;
+    entry.offset = reader->localHeaderOffset;
+    entry.crc = info.crc32;
+    entry.method = info.method;
+    entry.compressedSize = info.compressedSize;
+    entry.uncompressedSize = info.uncompressedSize;
+    entry.flags = info.flags;
+    uint32_t length = kRecordFixedBytes + info.nameLength + info.extraLength + info.commentLength;
+    if (!entry.record.Resize(length) || !SeekSource(reader->source.get(), reader->entryPos) ||
+        !ReadSource(reader->source.get(), entry.record.data(), length)) {
+      return false;
+    }
+    memset(entry.record.data() + kRecordOffsetField, 0, 4);
+    if (!index->entries.Push(static_cast<IndexedEntry&&>(entry))) return false;
+  }
+  std::sort(index->entries.begin(), index->entries.end(),
+            [](const IndexedEntry& a, const IndexedEntry& b) { return a.offset < b.offset; });
+  for (size_t i = 0; i < index->entries.size(); ++i) {
+    IndexedEntry& entry = index->entries[i];
+    entry.end = i + 1 < index->entries.size() ? index->entries[i + 1].offset
+                                               : index->directoryOffset;
+    // Overlapping or too short for its data: no span to copy or plan by.
+    if (entry.end < entry.offset || entry.end - entry.offset < entry.compressedSize) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IndexPackageFile(const wchar_t* path, PackageIndex* index) {
+  ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size = {};
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > 0xFFFFFFFFll) return false;
+  Owned<ZipReader> reader = OpenReader(CreateZipSource(static_cast<ScopedHandle&&>(file)));
+  return IndexReader(reader.get(), static_cast<uint32_t>(size.QuadPart), index);
+}
+
+bool IndexPackageTail(const unsigned char* tail, uint32_t tailSize, uint32_t size,
+                      PackageIndex* index) {
+  Owned<ZipReader> reader = OpenReader(CreateTailSource(tail, tailSize, size));
+  // The whole directory in the tail; the reader reads nothing before it.
+  return reader && reader->dirOffset >= size - tailSize && IndexReader(reader.get(), size, index);
+}
