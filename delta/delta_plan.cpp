@@ -1,8 +1,7 @@
 #include "delta/delta_plan.h"
 
+#include <stdlib.h>
 #include <string.h>
-
-#include <algorithm>
 
 namespace {
 
@@ -15,6 +14,11 @@ int CompareData(const IndexedEntry& a, const IndexedEntry& b) {
     if (x[i] != y[i]) return x[i] < y[i] ? -1 : 1;
   }
   return 0;
+}
+
+int ByData(const void* a, const void* b) {
+  return CompareData(**static_cast<const IndexedEntry* const*>(a),
+                     **static_cast<const IndexedEntry* const*>(b));
 }
 
 bool Push(Vec<DeltaPiece>* plan, uint32_t offset, uint32_t length, PieceSource source,
@@ -52,13 +56,13 @@ bool SameRecord(const IndexedEntry& a, const IndexedEntry& b) {
 }
 
 // The pieces of one entry of the new package.
-bool PlanEntry(const IndexedEntry& entry, const PackageIndex& old, const Vec<uint32_t>& byData,
+bool PlanEntry(const IndexedEntry& entry, const Vec<const IndexedEntry*>& byData,
                Vec<DeltaPiece>* plan) {
   // The old entries of the same data lie side by side in byData.
   size_t low = 0, high = byData.size();
   while (low < high) {
     size_t middle = (low + high) / 2;
-    if (CompareData(old.entries[byData[middle]], entry) < 0) {
+    if (CompareData(*byData[middle], entry) < 0) {
       low = middle + 1;
     } else {
       high = middle;
@@ -67,7 +71,7 @@ bool PlanEntry(const IndexedEntry& entry, const PackageIndex& old, const Vec<uin
   uint32_t span = entry.end - entry.offset;
   const IndexedEntry* sameData = nullptr;
   for (size_t i = low; i < byData.size(); ++i) {
-    const IndexedEntry& candidate = old.entries[byData[i]];
+    const IndexedEntry& candidate = *byData[i];
     if (CompareData(candidate, entry) != 0) break;
     if (SameRecord(candidate, entry) && candidate.end - candidate.offset == span) {
       return Push(plan, entry.offset, span, PieceSource::kOld, candidate.offset);
@@ -105,19 +109,17 @@ bool MergeNear(const Vec<DeltaPiece>& pieces, Vec<DeltaPiece>* plan) {
 
 bool PlanDelta(const PackageIndex& old, const PackageIndex& next, Vec<DeltaPiece>* plan) {
   plan->Clear();
-  Vec<uint32_t> byData;
-  for (uint32_t i = 0; i < old.entries.size(); ++i) {
-    if (!byData.Push(i)) return false;
-  }
   // The old entries in the order of their data, for a binary search.
-  std::sort(byData.begin(), byData.end(), [&old](uint32_t a, uint32_t b) {
-    return CompareData(old.entries[a], old.entries[b]) < 0;
-  });
+  Vec<const IndexedEntry*> byData;
+  for (const IndexedEntry& entry : old.entries) {
+    if (!byData.Push(&entry)) return false;
+  }
+  qsort(byData.begin(), byData.size(), sizeof(const IndexedEntry*), ByData);
   Vec<DeltaPiece> pieces;
   uint32_t first = next.entries.empty() ? next.directoryOffset : next.entries[0].offset;
   if (!Push(&pieces, 0, first, PieceSource::kFetch)) return false;
   for (const IndexedEntry& entry : next.entries) {
-    if (!PlanEntry(entry, old, byData, &pieces)) return false;
+    if (!PlanEntry(entry, byData, &pieces)) return false;
   }
   return Push(&pieces, next.directoryOffset, next.size - next.directoryOffset,
               PieceSource::kTail) &&

@@ -1,8 +1,7 @@
 #include "delta/package_index.h"
 
+#include <stdlib.h>
 #include <string.h>
-
-#include <algorithm>
 
 #include "common/scoped.h"
 #include "zip/zip_reader.h"
@@ -11,6 +10,12 @@ namespace {
 
 constexpr uint32_t kRecordFixedBytes = 46;
 constexpr uint32_t kRecordOffsetField = 42;
+
+int ByOffset(const void* a, const void* b) {
+  uint32_t x = (*static_cast<IndexedEntry* const*>(a))->offset;
+  uint32_t y = (*static_cast<IndexedEntry* const*>(b))->offset;
+  return x < y ? -1 : x > y;
+}
 
 bool IndexReader(ZipReader* reader, uint32_t size, PackageIndex* index) {
   index->entries.Clear();
@@ -37,8 +42,18 @@ bool IndexReader(ZipReader* reader, uint32_t size, PackageIndex* index) {
     memset(entry.record.data() + kRecordOffsetField, 0, 4);
     if (!index->entries.Push(static_cast<IndexedEntry&&>(entry))) return false;
   }
-  std::sort(index->entries.begin(), index->entries.end(),
-            [](const IndexedEntry& a, const IndexedEntry& b) { return a.offset < b.offset; });
+  // In the order of their offsets (a directory lists them so, as a rule):
+  // through pointers, whose sort is the C library's.
+  Vec<IndexedEntry*> order;
+  for (IndexedEntry& entry : index->entries) {
+    if (!order.Push(&entry)) return false;
+  }
+  qsort(order.begin(), order.size(), sizeof(IndexedEntry*), ByOffset);
+  Vec<IndexedEntry> sorted;
+  for (IndexedEntry* entry : order) {
+    if (!sorted.Push(static_cast<IndexedEntry&&>(*entry))) return false;
+  }
+  index->entries = static_cast<Vec<IndexedEntry>&&>(sorted);
   for (size_t i = 0; i < index->entries.size(); ++i) {
     IndexedEntry& entry = index->entries[i];
     entry.end = i + 1 < index->entries.size() ? index->entries[i + 1].offset

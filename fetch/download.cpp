@@ -18,7 +18,6 @@ bool CancelSet(HANDLE cancelEvent) { return WaitForSingleObject(cancelEvent, 0) 
 namespace {
 
 constexpr DWORD kReadSize = 4096;
-constexpr uint32_t kBytesPerStep = 12288;
 constexpr uint32_t kReadsPerCancelTest = 16;
 
 // Why a body ended before its length.
@@ -128,12 +127,20 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
   }
   // A request the cancel cut short is no reply of the server's.
   if (CancelSet(transfer.cancelEvent)) return Ended(DownloadEnd::kCancelled);
-  if (!sent) {
-    DownloadResult result = Ended(opened.ledTo.empty() ? DownloadEnd::kNoReply
-                                                       : DownloadEnd::kLeftHttps);
-    result.named = opened.ledTo;
+  return ReceiveDownload(transfer, job, progress, terms, sent ? &opened : nullptr, opened.ledTo,
+                         resumed ? plan.have : 0);
+}
+
+DownloadResult ReceiveDownload(const Transfer& transfer, const DownloadJob& job,
+                               DownloadProgress* progress, const ResumeTerms* terms,
+                               DownloadRequest* sentRequest, const WStr& ledTo, uint32_t have) {
+  bool resumed = have != 0;
+  if (!sentRequest) {
+    DownloadResult result = Ended(ledTo.empty() ? DownloadEnd::kNoReply : DownloadEnd::kLeftHttps);
+    result.named = ledTo;
     return result;
   }
+  DownloadRequest& opened = *sentRequest;
   uint64_t length = opened.reply.contentLength;
   uint32_t status = opened.reply.status;
   uint64_t declared = terms ? terms->size : job.declaredSize;
@@ -141,7 +148,7 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
   // page or a proxy's refusal is never written in its place. Nor is a
   // length that is not the declared one, or past what the bar counts.
   bool undeclared = declared && !resumed && length != declared;
-  if (length == 0 || length > 0xFFFFFFFFu - (resumed ? plan.have : 0) ||
+  if (length == 0 || length > 0xFFFFFFFFu - have ||
       !(resumed || status == 200) || undeclared) {
     DownloadResult result =
         Ended(undeclared && status == 200 ? DownloadEnd::kNotDeclared : DownloadEnd::kNotContent);
@@ -184,7 +191,7 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
   // After the truncation: the validator must never vouch for the bytes of
   // another transfer.
   if (terms && !resumed) SaveValidator(written, ValidatorOf(opened.reply));
-  uint32_t first = resumed ? plan.have : 0;
+  uint32_t first = have;
   uint32_t total = first + static_cast<uint32_t>(length);
   progress->Prepare(total / kBytesPerStep);
   uint32_t received = 0;

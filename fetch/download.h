@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "common/str.h"
+#include "fetch/download_request.h"
 #include "fetch/download_resume.h"
 #include "fetch/internet_line.h"
 
@@ -14,6 +15,9 @@ struct Transfer {
   InternetLine* line = nullptr;
   HANDLE cancelEvent = nullptr;
 };
+
+// The bar of a download moves one step for this many bytes.
+constexpr uint32_t kBytesPerStep = 12288;
 
 // Whether the cancel event is set (a wait that fails counts as set: a
 // worker that cannot tell must not go on).
@@ -89,3 +93,11 @@ struct DownloadResult {
 // the result into its report.
 DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
                               DownloadProgress* progress, const ResumeTerms* terms = nullptr);
+
+// The rest of a download once its request is sent: sentRequest's reply
+// (null when none came; ledTo then names where a refused redirect led)
+// judged and, when it is the file, written to the job's path, after the
+// have bytes of a part it continues (0: from the start).
+DownloadResult ReceiveDownload(const Transfer& transfer, const DownloadJob& job,
+                               DownloadProgress* progress, const ResumeTerms* terms,
+                               DownloadRequest* sentRequest, const WStr& ledTo, uint32_t have);

@@ -8,6 +8,7 @@
 #include "apply/shortcuts.h"
 #include "apply/taken_serial.h"
 #include "common/number_text.h"
+#include "delta/delta_fetch.h"
 #include "disk/file_system.h"
 #include "disk/install_folder.h"
 #include "fetch/download.h"
@@ -139,7 +140,12 @@ Outcome FetchPackage(const WorkerInputs& inputs, const Manifest& declared,
   job.makeFolders = true;
   job.declaredSize = declared.package.sizeRead ? declared.package.size : 0;
   StepReports steps(inputs, ReportId::kDownloadStep, versionText.c_str());
-  DownloadResult got = DownloadToFile(TransferOf(inputs), job, &steps, resume);
+  // In update mode the package kept from the last update gives what did
+  // not change.
+  WStr earlier = resume && !inputs.stagingIsScratch ? FindEarlierPackage(job.path) : WStr();
+  DownloadResult got = earlier.empty()
+                           ? DownloadToFile(TransferOf(inputs), job, &steps, resume)
+                           : FetchByDifference(TransferOf(inputs), job, &steps, *resume, earlier);
   switch (got.end) {
     case DownloadEnd::kWhole:
       break;

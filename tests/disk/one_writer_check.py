@@ -12,7 +12,7 @@ import pathlib
 import re
 import sys
 
-WORKER_FOLDERS = ["worker", "fetch", "verify", "apply", "update", "report", "disk"]
+WORKER_FOLDERS = ["worker", "fetch", "delta", "verify", "apply", "update", "report", "disk"]
 SEAM = "disk/file_system.cpp"
 
 WRITERS = re.compile(

@@ -54,6 +54,7 @@ tests' first.key, encrypted with password.txt, second.key and foreign.key):
     make_sites.py --published BUILD SITES_FOLDER TEST_APP_2_0_0_0
     make_sites.py --signed BUILD SITES_FOLDER KEYS
 """
+import hashlib
 import os
 import re
 import shutil
@@ -338,6 +339,59 @@ def make_signed(build, sites, keys):
     openssl_sign(keys, "first", manifest, signature)
 
 
+def declare_package(site, version):
+    """The site's manifest of that version, declaring its package's size and
+    SHA-256 as published ones do."""
+    package = os.path.join(site, "zirorov.zip")
+    with open(package, "rb") as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    manifest = os.path.join(site, "quelda.xml")
+    with open(manifest, encoding="utf-8") as f:
+        text = f.read()
+    text = text.replace(f'lastversion="{version}"',
+                        f'lastversion="{version}" size="{os.path.getsize(package)}" '
+                        f'sha256="{digest}"')
+    with open(manifest, "w", encoding="utf-8", newline="\n") as f:
+        f.write(text)
+
+
+def make_delta(sites):
+    """Two releases for an update fetched by difference, made by Info-ZIP
+    zip as a vendor builds them: delta_old (1.0.0.0) and delta_new
+    (2.0.0.0), where Quelda.exe and two of 120 other files changed, one was
+    added and one removed. delta_new.txt lists what changed."""
+    files = {f"data/part{i:03}.txt": make_fixtures.text_bytes(1000 + i, 3000 + 211 * i)
+             for i in range(110)}
+    files.update({f"bin/lib{i}.dll": make_fixtures.random_bytes(2000 + i, 40000 + 5003 * i)
+                  for i in range(10)})
+    files["Quelda.exe"] = make_fixtures.random_bytes(3000, 250000)
+    changed = dict(files)
+    changed["Quelda.exe"] = make_fixtures.random_bytes(3001, 252000)
+    changed["data/part017.txt"] = make_fixtures.text_bytes(4017, 9000)
+    changed["bin/lib3.dll"] = make_fixtures.random_bytes(4003, 61000)
+    changed["data/added.txt"] = make_fixtures.text_bytes(4100, 12000)
+    del changed["data/part050.txt"]
+    for name, version, contents in (("delta_old", "1.0.0.0", files),
+                                    ("delta_new", "2.0.0.0", changed)):
+        site = os.path.join(sites, name)
+        shutil.rmtree(site, ignore_errors=True)
+        update_server.make_site(site, version)
+        tree = os.path.join(sites, name + "_tree")
+        shutil.rmtree(tree, ignore_errors=True)
+        for path, data in contents.items():
+            full = os.path.join(tree, path)
+            os.makedirs(os.path.dirname(full), exist_ok=True)
+            with open(full, "wb") as f:
+                f.write(data)
+            os.utime(full, (make_fixtures.ATIME, make_fixtures.MTIME))
+        package = os.path.join(site, "zirorov.zip")
+        os.remove(package)
+        subprocess.run(["zip", "-q", "-X", "-r", package] + sorted(contents), cwd=tree,
+                       check=True, env=dict(os.environ, TZ="UTC"))
+        shutil.rmtree(tree)
+        declare_package(site, version)
+
+
 def main():
     if sys.argv[1] == "--published":
         make_published(*sys.argv[2:5])
@@ -355,6 +409,7 @@ def main():
     make_too_long(sites)
     make_bsdtar(sites)
     make_fault(sites, app)
+    make_delta(sites)
 
 
 if __name__ == "__main__":
