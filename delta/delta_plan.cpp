@@ -73,7 +73,8 @@ bool PlanEntry(const IndexedEntry& entry, const Vec<const IndexedEntry*>& byData
   for (size_t i = low; i < byData.size(); ++i) {
     const IndexedEntry& candidate = *byData[i];
     if (CompareData(candidate, entry) != 0) break;
-    if (SameRecord(candidate, entry) && candidate.end - candidate.offset == span) {
+    if (SameRecord(candidate, entry) && candidate.end - candidate.offset == span &&
+        !candidate.headerVaries) {
       return Push(plan, entry.offset, span, PieceSource::kOld, candidate.offset);
     }
     if (!sameData) sameData = &candidate;

@@ -28,8 +28,8 @@ constexpr uint32_t kNearGap = 128;
 // an entry whose data the old package holds (the same CRC-32, method and
 // sizes, whatever its name) has its data copied, and its local header (and
 // data descriptor) too where its central directory record agrees with the
-// old one's in every field but the offset and its span has the old span's
-// length; everything else is fetched, and the central directory and end
+// old one's in every field but the offset, its span has the old span's
+// length and the old header keeps no time of last access; everything else is fetched, and the central directory and end
 // record come from the tail. Adjacent pieces of one source are joined, and
 // near ranges merged. Only the whole file's hash can tell that the pieces
 // are right. False when memory runs out.

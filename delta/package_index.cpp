@@ -17,7 +17,33 @@ int ByOffset(const void* a, const void* b) {
   return x < y ? -1 : x > y;
 }
 
-bool IndexReader(ZipReader* reader, uint32_t size, PackageIndex* index) {
+constexpr uint32_t kTimestampField = 0x5455;
+constexpr unsigned char kAccessTimeFlag = 2;
+
+// Whether the current entry's local header keeps a time of last access.
+bool HeaderVaries(ZipReader* reader, bool* varies) {
+  uint32_t variable = 0, offset = 0, size = 0;
+  if (CheckLocalHeader(reader, &variable, &offset, &size) != ZipReadStatus::Ok) return false;
+  ByteStr extra;
+  if (!extra.Resize(size) || !SeekSource(reader->source.get(), offset) ||
+      (size && !ReadSource(reader->source.get(), extra.data(), size))) {
+    return false;
+  }
+  const unsigned char* field = reinterpret_cast<const unsigned char*>(extra.c_str());
+  *varies = false;
+  for (uint32_t at = 0; at + 4 <= size;) {
+    uint32_t id = field[at] | (field[at + 1] << 8);
+    uint32_t length = field[at + 2] | (field[at + 3] << 8);
+    if (id == kTimestampField && length >= 9 && at + 4 < size &&
+        (field[at + 4] & kAccessTimeFlag)) {
+      *varies = true;
+    }
+    at += 4 + length;
+  }
+  return true;
+}
+
+bool IndexReader(ZipReader* reader, uint32_t size, PackageIndex* index, bool local) {
   index->entries.Clear();
   // A package starts with its first entry: the spans are its own offsets.
   if (!reader || reader->leadingBytes != 0 || reader->dirSize > kMaxDirectoryBytes) return false;
@@ -40,6 +66,7 @@ bool IndexReader(ZipReader* reader, uint32_t size, PackageIndex* index) {
       return false;
     }
     memset(entry.record.data() + kRecordOffsetField, 0, 4);
+    if (local && !HeaderVaries(reader, &entry.headerVaries)) return false;
     if (!index->entries.Push(static_cast<IndexedEntry&&>(entry))) return false;
   }
   // In the order of their offsets (a directory lists them so, as a rule):
@@ -72,12 +99,12 @@ bool IndexPackageFile(const wchar_t* path, PackageIndex* index) {
   LARGE_INTEGER size = {};
   if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > 0xFFFFFFFFll) return false;
   Owned<ZipReader> reader = OpenReader(CreateZipSource(static_cast<ScopedHandle&&>(file)));
-  return IndexReader(reader.get(), static_cast<uint32_t>(size.QuadPart), index);
+  return IndexReader(reader.get(), static_cast<uint32_t>(size.QuadPart), index, true);
 }
 
 bool IndexPackageTail(const unsigned char* tail, uint32_t tailSize, uint32_t size,
                       PackageIndex* index) {
   Owned<ZipReader> reader = OpenReader(CreateTailSource(tail, tailSize, size));
   // The whole directory in the tail; the reader reads nothing before it.
-  return reader && reader->dirOffset >= size - tailSize && IndexReader(reader.get(), size, index);
+  return reader && reader->dirOffset >= size - tailSize && IndexReader(reader.get(), size, index, false);
 }

@@ -22,6 +22,10 @@ struct IndexedEntry {
   // Its central directory record, the offset field zeroed: an entry whose
   // record agrees came from the same writer with the same header.
   ByteStr record;
+  // Its local header holds what the next build changes without the record
+  // showing it: the time of last access that Info-ZIP keeps there (zip
+  // without -X). Known of a package on disk alone.
+  bool headerVaries = false;
 };
 
 struct PackageIndex {

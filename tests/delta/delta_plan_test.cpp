@@ -66,6 +66,19 @@ TEST(DeltaPlan, RebuildsEachReleaseFromTheOldOneAndFetchesLittle) {
   }
 }
 
+TEST(DeltaPlan, LocalHeadersThatKeepTheAccessTimeAreFetched) {
+  // Their central records agree, their local headers do not.
+  PackageIndex old, index;
+  ASSERT_TRUE(IndexPackageFile(FixturePath(L"delta_old_accessed.zip").c_str(), &old));
+  const std::string next = FixtureBytes(L"delta_accessed.zip");
+  ASSERT_TRUE(IndexTail(next, next.size(), &index));
+  Vec<DeltaPiece> plan;
+  ASSERT_TRUE(PlanDelta(old, index, &plan));
+  EXPECT_TRUE(Rebuilt(plan, FixtureBytes(L"delta_old_accessed.zip"), next) == next);
+  EXPECT_GT(FetchedBytes(plan), 0u);
+  EXPECT_LE(FetchedBytes(plan), next.size() / 50);
+}
+
 TEST(DeltaPlan, ChangedDataIsFetchedWholeAndNothingElse) {
   PackageIndex old, next;
   ASSERT_TRUE(IndexPackageFile(FixturePath(L"delta_old.zip").c_str(), &old));

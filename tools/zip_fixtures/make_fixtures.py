@@ -331,21 +331,23 @@ def make_delta_archives(out):
     delta_new.zip with Quelda.exe and two other files changed, one added,
     one removed; delta_touched.zip with the old files but every time
     changed; delta_renamed.zip with the old data under other names;
-    delta_streamed.zip with the old files and data descriptors."""
+    delta_streamed.zip with the old files and data descriptors;
+    delta_old_accessed.zip and delta_accessed.zip, the old files zipped
+    without -X at two times of last access."""
     env = dict(os.environ, TZ="UTC")
     files = {f"data/part{i:02}.txt": text_bytes(100 + i, 2000 + 997 * i) for i in range(30)}
     files.update({f"bin/lib{i}.dll": random_bytes(200 + i, 20000 + 3001 * i) for i in range(6)})
     files["Quelda.exe"] = random_bytes(300, 90000)
 
-    def release(name, contents, mtime):
+    def release(name, contents, mtime, atime=ATIME, extra="-X"):
         tree = os.path.join(out, "delta_src_" + name)
         for path, data in contents.items():
             full = os.path.join(tree, path)
             os.makedirs(os.path.dirname(full), exist_ok=True)
             with open(full, "wb") as f:
                 f.write(data)
-            os.utime(full, (ATIME, mtime))
-        run(["zip", "-q", "-X", "-r", os.path.join(out, f"delta_{name}.zip")] +
+            os.utime(full, (atime, mtime))
+        run(["zip", "-q", extra, "-r", os.path.join(out, f"delta_{name}.zip")] +
             sorted(contents), cwd=tree, env=env)
         shutil.rmtree(tree)
 
@@ -358,6 +360,10 @@ def make_delta_archives(out):
     del changed["data/part07.txt"]
     release("new", changed, MTIME)
     release("touched", files, MTIME + 86400)
+    # Without -X zip keeps each file's time of last access in its local
+    # header alone: the same files, read again, give other headers.
+    release("old_accessed", files, MTIME, ATIME, "-q")
+    release("accessed", files, MTIME, ATIME + 3600, "-q")
     # The same data under other names; and the old files streamed, as zip
     # writes them into a pipe: it cannot seek back, so data descriptors
     # follow the data, and what it could not shrink stays deflated.
