@@ -125,6 +125,16 @@ TEST_F(DeltaServerIntegration, AnyDoubtFetchesTheWholePackage) {
   printf("ranges refused: %.4f package sizes sent\n", sent);
   EXPECT_LE(sent, 1.02);
 
+  // A multipart reply whose part brings other bytes than asked for: what
+  // came before it stays, the rest comes as a download that continues.
+  ASSERT_TRUE(ServerReset());
+  Prepare(L"delta_misparts", old);
+  ASSERT_TRUE(ServerServe(L"delta_new", L"fault=misparts"));
+  ASSERT_EQ(Run(), kDownloaded);
+  EXPECT_TRUE(ReadFileBytes(package_) == next);
+  const std::string rest = ServerRequests().back().range;
+  EXPECT_TRUE(rest.rfind("bytes=", 0) == 0 && rest.back() == '-' && rest != "bytes=0-") << rest;
+
   // An old package that is no zip: the whole, as without one.
   ASSERT_TRUE(ServerReset());
   Prepare(L"delta_not_zip", std::string(5000, 'x'));

@@ -43,6 +43,8 @@ Fault modes (--fault, "?fault=" on a request, or /_control/set?fault=):
   encoded   the file compressed as "coding" says (gzip, deflate; any other
             name labels the file's own bytes) with its Content-Encoding
   huge      a Content-Length of 3,000,000,000, then the file, then close
+  misparts  several ranges answered with a multipart body whose second part
+            brings the bytes one further than asked
 Every file reply carries an ETag and a Last-Modified (made as nginx makes
 them: the file's time and size) and Accept-Ranges. A Range ("a-b", "a-",
 "-n", one or several) is answered as nginx answers it: 206 with the range
@@ -97,7 +99,8 @@ FILES = {
     "quelda.xml.sig": "application/octet-stream",
 }
 FAULTS = ("none", "chunked", "notfound", "short", "reset", "slow", "zero", "hold", "flood",
-          "stall", "norange", "unsatisfiable", "misrange", "status", "redirect", "encoded", "huge")
+          "stall", "norange", "unsatisfiable", "misrange", "status", "redirect", "encoded", "huge",
+          "misparts")
 NOT_FOUND_PAGE = (
     b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
     b"<body><h1>404 Not Found</h1><p>The requested file is not here.</p></body></html>\n"
@@ -466,6 +469,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             extra["Content-Range"] = f"bytes {first}-{last}/{len(body)}"
             body = body[first:last + 1]
         elif status == 206:
+            if fault == "misparts" and len(ranges) > 1:
+                first, last = ranges[1]
+                shift = 1 if last + 1 < len(body) else -1
+                ranges[1] = (first + shift, last + shift)
             body, content_type = self.multipart(body, ranges, content_type)
         if fault == "encoded":
             coding = values["coding"]
