@@ -219,6 +219,10 @@ bool Delta(const Transfer& transfer, const DownloadJob& job, DownloadProgress* p
   DownloadRequest batch(transfer.line);
   RangeReply reply;
   int batchLeft = 0;
+  int batchCount = 0;
+  // Several ranges to a request, until a server shows that it answers
+  // them otherwise than part by part: then one to a request.
+  int perRequest = kRangesPerRequest;
   auto endBatch = [&] {
     batchLeft = 0;
     batch.request.Reset();
@@ -251,7 +255,7 @@ bool Delta(const Transfer& transfer, const DownloadJob& job, DownloadProgress* p
         // The next fetched pieces, from this one on, in one request.
         ranges.Clear();
         int count = 0;
-        for (size_t j = i; j < plan.size() && count < kRangesPerRequest; ++j) {
+        for (size_t j = i; j < plan.size() && count < perRequest; ++j) {
           if (plan[j].source != PieceSource::kFetch) continue;
           uint32_t first = j == i ? piece.offset : plan[j].offset;
           AppendRange(&ranges, first, plan[j].offset + plan[j].length - 1);
@@ -270,9 +274,18 @@ bool Delta(const Transfer& transfer, const DownloadJob& job, DownloadProgress* p
           return true;
         }
         reply.Begin(transfer.line, &batch, size);
-        batchLeft = count;
+        batchLeft = batchCount = count;
       }
-      if (!reply.Next(piece.offset, piece.offset + piece.length - 1)) {
+      bool next = reply.Next(piece.offset, piece.offset + piece.length - 1);
+      if (!next && batchCount > 1 && !reply.multipart() && batch.reply.status == 206) {
+        // One range of several came (the first, or all as one): this
+        // piece again, alone.
+        perRequest = 1;
+        endBatch();
+        --i;
+        continue;
+      }
+      if (!next) {
         // Not the reply asked for: the rest comes as a whole download
         // continues, from what is on disk.
         endBatch();

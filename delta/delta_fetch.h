@@ -12,7 +12,8 @@ constexpr int kRangesPerRequest = 200;
 // job.path by difference from an earlier package on disk (old): the new
 // package's end first (its central directory), then the pieces of the plan
 // in order, each copied from old or fetched by range, several ranges to a
-// request. The result is checked whole against the terms; any doubt (an
+// request (one to a request once a server answers several otherwise than
+// part by part). The result is checked whole against the terms; any doubt (an
 // old file that is no package, a server that does not take ranges, a
 // malformed reply, a hash that does not match) fetches the whole package
 // instead, and a 200 that answers a range is that whole download. A part

@@ -28,6 +28,8 @@ class RangeReply {
   // the body broke off (error() then says why, 0 for a plain end).
   DWORD Read(void* buffer, DWORD size);
   DWORD error() const { return error_; }
+  // Whether the reply is a multipart/byteranges body.
+  bool multipart() const { return multipart_; }
 
  private:
   // Bytes of the body into the look-ahead buffer; false at its end.

@@ -135,6 +135,18 @@ TEST_F(DeltaServerIntegration, AnyDoubtFetchesTheWholePackage) {
   const std::string rest = ServerRequests().back().range;
   EXPECT_TRUE(rest.rfind("bytes=", 0) == 0 && rest.back() == '-' && rest != "bytes=0-") << rest;
 
+  // A server that answers several ranges with the first alone: one range
+  // to a request from then on, and still only what changed.
+  ASSERT_TRUE(ServerReset());
+  Prepare(L"delta_first_range", old);
+  ASSERT_TRUE(ServerServe(L"delta_new", L"fault=firstrange"));
+  ASSERT_EQ(Run(), kDownloaded);
+  EXPECT_TRUE(ReadFileBytes(package_) == next);
+  int requests = 0;
+  double ratio = static_cast<double>(PackageBytesSent(&requests)) / ChangedBytes();
+  printf("first range alone: %d requests, %.3f of the changed bytes\n", requests, ratio);
+  EXPECT_LE(ratio, 1.10);
+
   // An old package that is no zip: the whole, as without one.
   ASSERT_TRUE(ServerReset());
   Prepare(L"delta_not_zip", std::string(5000, 'x'));

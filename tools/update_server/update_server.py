@@ -45,6 +45,8 @@ Fault modes (--fault, "?fault=" on a request, or /_control/set?fault=):
   huge      a Content-Length of 3,000,000,000, then the file, then close
   misparts  several ranges answered with a multipart body whose second part
             brings the bytes one further than asked
+  firstrange  several ranges answered with a 206 of the first alone, as
+            some servers do
 Every file reply carries an ETag and a Last-Modified (made as nginx makes
 them: the file's time and size) and Accept-Ranges. A Range ("a-b", "a-",
 "-n", one or several) is answered as nginx answers it: 206 with the range
@@ -100,7 +102,7 @@ FILES = {
 }
 FAULTS = ("none", "chunked", "notfound", "short", "reset", "slow", "zero", "hold", "flood",
           "stall", "norange", "unsatisfiable", "misrange", "status", "redirect", "encoded", "huge",
-          "misparts")
+          "misparts", "firstrange")
 NOT_FOUND_PAGE = (
     b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
     b"<body><h1>404 Not Found</h1><p>The requested file is not here.</p></body></html>\n"
@@ -464,6 +466,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if status == 416:
             extra["Content-Range"] = f"bytes */{len(body)}"
             return self.send_head(416, 0, content_type, extra)
+        if fault == "firstrange":
+            ranges = ranges[:1]
         if status == 206 and len(ranges) == 1:
             first, last = ranges[0]
             extra["Content-Range"] = f"bytes {first}-{last}/{len(body)}"
