@@ -108,19 +108,22 @@ bool ReadRange(const Transfer& transfer, DownloadRequest* opened, uint32_t first
   return true;
 }
 
-// A piece's bytes from the old package.
-bool CopyOld(HANDLE old, uint32_t offset, uint32_t length, Writer* writer, char* buffer) {
+enum class Copied { kDone, kUnread, kUnwritten };
+
+// A piece's bytes from the old package. One that cannot be read is no
+// reason to fail the download, one that cannot be written is.
+Copied CopyOld(HANDLE old, uint32_t offset, uint32_t length, Writer* writer, char* buffer) {
   LARGE_INTEGER at;
   at.QuadPart = offset;
-  if (!SetFilePointerEx(old, at, nullptr, FILE_BEGIN)) return false;
+  if (!SetFilePointerEx(old, at, nullptr, FILE_BEGIN)) return Copied::kUnread;
   while (length > 0) {
     DWORD want = length < kCopyBytes ? length : kCopyBytes;
     DWORD got = 0;
-    if (!ReadFile(old, buffer, want, &got, nullptr) || got != want) return false;
-    if (!writer->Write(buffer, got)) return false;
+    if (!ReadFile(old, buffer, want, &got, nullptr) || got != want) return Copied::kUnread;
+    if (!writer->Write(buffer, got)) return Copied::kUnwritten;
     length -= got;
   }
-  return true;
+  return Copied::kDone;
 }
 
 DownloadResult Ended(DownloadEnd end, const WStr& file = WStr(), DWORD error = 0) {
@@ -241,9 +244,16 @@ bool Delta(const Transfer& transfer, const DownloadJob& job, DownloadProgress* p
     if (CancelSet(transfer.cancelEvent)) {
       broken = DownloadEnd::kCancelled;
     } else if (piece.source == PieceSource::kOld) {
-      if (!CopyOld(oldFile.get(), piece.oldOffset, piece.length, &writer, copy.get())) {
+      Copied copied = CopyOld(oldFile.get(), piece.oldOffset, piece.length, &writer, copy.get());
+      if (copied == Copied::kUnwritten) {
         error = GetLastError();
         broken = DownloadEnd::kBrokenOff;
+      } else if (copied == Copied::kUnread) {
+        // What is on disk stays a part; a continuing download brings the
+        // rest.
+        endBatch();
+        file.Reset();
+        return false;
       }
     } else if (piece.source == PieceSource::kTail) {
       if (!writer.Write(tail.c_str() + (piece.offset - tailFirst), piece.length)) {
