@@ -255,6 +255,15 @@ bool Delta(const Transfer& transfer, const DownloadJob& job, DownloadProgress* p
         file.Reset();
         return false;
       }
+    } else if (piece.source == PieceSource::kTime) {
+      unsigned char time[4] = {static_cast<unsigned char>(piece.value),
+                               static_cast<unsigned char>(piece.value >> 8),
+                               static_cast<unsigned char>(piece.value >> 16),
+                               static_cast<unsigned char>(piece.value >> 24)};
+      if (!writer.Write(time + skip, piece.length)) {
+        error = GetLastError();
+        broken = DownloadEnd::kBrokenOff;
+      }
     } else if (piece.source == PieceSource::kTail) {
       if (!writer.Write(tail.c_str() + (piece.offset - tailFirst), piece.length)) {
         error = GetLastError();

@@ -22,9 +22,9 @@ int ByData(const void* a, const void* b) {
 }
 
 bool Push(Vec<DeltaPiece>* plan, uint32_t offset, uint32_t length, PieceSource source,
-          uint32_t oldOffset = 0) {
+          uint32_t oldOffset = 0, uint32_t value = 0) {
   if (length == 0) return true;
-  if (!plan->empty()) {
+  if (!plan->empty() && source != PieceSource::kTime) {
     DeltaPiece& last = plan->back();
     bool joins = last.source == source && last.offset + last.length == offset &&
                  (source != PieceSource::kOld || last.oldOffset + last.length == oldOffset);
@@ -38,6 +38,7 @@ bool Push(Vec<DeltaPiece>* plan, uint32_t offset, uint32_t length, PieceSource s
   piece.length = length;
   piece.source = source;
   piece.oldOffset = oldOffset;
+  piece.value = value;
   return plan->Push(piece);
 }
 
@@ -50,9 +51,25 @@ uint32_t DataEnd(const IndexedEntry& entry) {
   return entry.end - entry.offset < descriptor ? entry.offset : entry.end - descriptor;
 }
 
-bool SameRecord(const IndexedEntry& a, const IndexedEntry& b) {
-  return a.record.size() == b.record.size() &&
-         memcmp(a.record.c_str(), b.record.c_str(), a.record.size()) == 0;
+// Where a central record keeps the DOS time and date, and a local header.
+constexpr size_t kRecordTime = 12;
+constexpr uint32_t kHeaderTime = 10;
+
+// Whether two central records agree in every byte, or in every byte but
+// the time and date.
+bool SameRecord(const IndexedEntry& a, const IndexedEntry& b, bool butTime = false) {
+  const char* x = a.record.c_str();
+  const char* y = b.record.c_str();
+  size_t size = a.record.size();
+  if (size != b.record.size() || size < kRecordTime + 4) return false;
+  if (!butTime) return memcmp(x, y, size) == 0;
+  return memcmp(x, y, kRecordTime) == 0 &&
+         memcmp(x + kRecordTime + 4, y + kRecordTime + 4, size - kRecordTime - 4) == 0;
+}
+
+uint32_t RecordTime(const IndexedEntry& entry) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(entry.record.c_str()) + kRecordTime;
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // The pieces of one entry of the new package.
@@ -73,9 +90,20 @@ bool PlanEntry(const IndexedEntry& entry, const Vec<const IndexedEntry*>& byData
   for (size_t i = low; i < byData.size(); ++i) {
     const IndexedEntry& candidate = *byData[i];
     if (CompareData(candidate, entry) != 0) break;
-    if (SameRecord(candidate, entry) && candidate.end - candidate.offset == span &&
-        !candidate.headerVaries) {
-      return Push(plan, entry.offset, span, PieceSource::kOld, candidate.offset);
+    if (candidate.end - candidate.offset == span && !candidate.headerVaries) {
+      if (SameRecord(candidate, entry)) {
+        return Push(plan, entry.offset, span, PieceSource::kOld, candidate.offset);
+      }
+      // Only its time changed: the old header with the new time.
+      if (candidate.timeInDosFields && span >= kHeaderTime + 4 &&
+          SameRecord(candidate, entry, /*butTime=*/true)) {
+        uint32_t rest = kHeaderTime + 4;
+        return Push(plan, entry.offset, kHeaderTime, PieceSource::kOld, candidate.offset) &&
+               Push(plan, entry.offset + kHeaderTime, 4, PieceSource::kTime, 0,
+                    RecordTime(entry)) &&
+               Push(plan, entry.offset + rest, span - rest, PieceSource::kOld,
+                    candidate.offset + rest);
+      }
     }
     if (!sameData) sameData = &candidate;
   }
@@ -101,7 +129,9 @@ bool MergeNear(const Vec<DeltaPiece>& pieces, Vec<DeltaPiece>* plan) {
     if (piece.source == PieceSource::kOld && piece.length < kNearGap && between) {
       piece.source = PieceSource::kFetch;
     }
-    if (!Push(plan, piece.offset, piece.length, piece.source, piece.oldOffset)) return false;
+    if (!Push(plan, piece.offset, piece.length, piece.source, piece.oldOffset, piece.value)) {
+      return false;
+    }
   }
   return true;
 }

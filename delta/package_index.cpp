@@ -20,8 +20,9 @@ int ByOffset(const void* a, const void* b) {
 constexpr uint32_t kTimestampField = 0x5455;
 constexpr unsigned char kAccessTimeFlag = 2;
 
-// Whether the current entry's local header keeps a time of last access.
-bool HeaderVaries(ZipReader* reader, bool* varies) {
+// Whether the current entry's local header keeps a time of last access,
+// and whether it keeps the file's time in its DOS fields alone.
+bool ReadHeaderTimes(ZipReader* reader, IndexedEntry* entry) {
   uint32_t variable = 0, offset = 0, size = 0;
   if (CheckLocalHeader(reader, &variable, &offset, &size) != ZipReadStatus::Ok) return false;
   ByteStr extra;
@@ -30,13 +31,15 @@ bool HeaderVaries(ZipReader* reader, bool* varies) {
     return false;
   }
   const unsigned char* field = reinterpret_cast<const unsigned char*>(extra.c_str());
-  *varies = false;
+  entry->timeInDosFields = true;
   for (uint32_t at = 0; at + 4 <= size;) {
     uint32_t id = field[at] | (field[at + 1] << 8);
     uint32_t length = field[at + 2] | (field[at + 3] << 8);
-    if (id == kTimestampField && length >= 9 && at + 4 < size &&
-        (field[at + 4] & kAccessTimeFlag)) {
-      *varies = true;
+    if (id == kTimestampField) {
+      entry->timeInDosFields = false;
+      if (length >= 9 && at + 4 < size && (field[at + 4] & kAccessTimeFlag)) {
+        entry->headerVaries = true;
+      }
     }
     at += 4 + length;
   }
@@ -66,7 +69,7 @@ bool IndexReader(ZipReader* reader, uint32_t size, PackageIndex* index, bool loc
       return false;
     }
     memset(entry.record.data() + kRecordOffsetField, 0, 4);
-    if (local && !HeaderVaries(reader, &entry.headerVaries)) return false;
+    if (local && !ReadHeaderTimes(reader, &entry)) return false;
     if (!index->entries.Push(static_cast<IndexedEntry&&>(entry))) return false;
   }
   // In the order of their offsets (a directory lists them so, as a rule):

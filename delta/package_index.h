@@ -26,6 +26,11 @@ struct IndexedEntry {
   // showing it: the time of last access that Info-ZIP keeps there (zip
   // without -X). Known of a package on disk alone.
   bool headerVaries = false;
+  // Its local header keeps the file's time nowhere but in its DOS fields
+  // (no extended timestamp): a build of the same file at another time has
+  // the same header with those four bytes changed. Known of a package on
+  // disk alone.
+  bool timeInDosFields = false;
 };
 
 struct PackageIndex {
