@@ -5,7 +5,6 @@
 #include "common/number_text.h"
 #include "common/owned.h"
 #include "common/scoped.h"
-#include "common/update_server.h"
 #include "crypto/sha256.h"
 #include "delta/delta_plan.h"
 #include "delta/package_index.h"
@@ -40,45 +39,22 @@ uint32_t DirectoryStart(const ByteStr& tail, uint32_t size) {
 class Writer {
  public:
   Writer(HANDLE file, uint32_t at, uint32_t total, DownloadProgress* progress)
-      : file_(file), at_(at), total_(total), progress_(progress), range_(total / kBytesPerStep) {
-    progress_->Prepare(range_);
-    Step();
+      : file_(file), at_(at), bar_(progress, total) {
+    bar_.At(at_);
   }
   bool Write(const void* data, DWORD size) {
     if (!FsWrite(file_, data, size)) return false;
     at_ += size;
-    Step();
+    bar_.At(at_);
     return true;
   }
   uint32_t at() const { return at_; }
 
  private:
-  void Step() {
-    uint32_t position = static_cast<uint32_t>(static_cast<uint64_t>(at_) * range_ / total_);
-    if (position != position_) {
-      position_ = position;
-      progress_->Step(position, total_, at_);
-    }
-  }
   HANDLE file_;
   uint32_t at_;
-  uint32_t total_;
-  DownloadProgress* progress_;
-  uint32_t range_;
-  uint32_t position_ = 0;
+  BarSteps bar_;
 };
-
-WStr RangeHeaders(const WStr& ranges, const WStr& validator) {
-  WStr headers(L"Range: bytes=");
-  headers.Append(ranges);
-  headers.Append(L"\r\n");
-  if (!validator.empty()) {
-    headers.Append(L"If-Range: ");
-    headers.Append(validator);
-    headers.Append(L"\r\n");
-  }
-  return headers;
-}
 
 void AppendRange(WStr* ranges, uint32_t first, uint32_t last) {
   if (!ranges->empty()) ranges->Append(L",");

@@ -31,17 +31,9 @@ void RangeReply::Begin(InternetLine* line, DownloadRequest* request, uint32_t si
   error_ = 0;
   start_ = end_ = 0;
   // The boundary from the reply's Content-Type, as given.
-  wchar_t type[256] = {};
-  DWORD bytes = sizeof(type) - sizeof(wchar_t);
-  {
-    LineUse use(line_);
-    if (!use.open() || !request_->request ||
-        !HttpQueryInfoW(request_->request.get(), HTTP_QUERY_CONTENT_TYPE, type, &bytes, nullptr)) {
-      return;
-    }
-  }
   char narrow[256] = {};
-  WideCharToMultiByte(CP_ACP, 0, type, -1, narrow, sizeof(narrow) - 1, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, request_->reply.contentType.c_str(), -1, narrow,
+                      sizeof(narrow) - 1, nullptr, nullptr);
   if (!StartsWithNoCase(narrow, kMultipart)) return;
   const char* at = strstr(narrow, "boundary=");
   if (!at) return;

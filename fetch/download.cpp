@@ -28,24 +28,17 @@ struct BodyEnd {
 
 // The bytes written, after the first already on disk. The bar counts those
 // too.
-uint32_t ReadBody(const Transfer& transfer, DownloadProgress* progress, DownloadRequest* request,
-                  HANDLE file, uint32_t total, uint32_t first, BodyEnd* end) {
+uint32_t ReadBody(const Transfer& transfer, BarSteps* bar, DownloadRequest* request, HANDLE file,
+                  uint32_t first, BodyEnd* end) {
   // On the stack: a zero-filled static would take room in the download.
   uint8_t buffer[kReadSize] = {};
-  uint32_t range = total / kBytesPerStep;
   uint32_t received = first;
-  uint32_t lastPosition = 0;
   uint32_t reads = 0;
   const DWORD window = 2 * StallLimitMs();
   DWORD windowStart = GetTickCount();
   uint32_t windowBytes = 0;
   for (;;) {
-    uint32_t position =
-        total ? static_cast<uint32_t>(static_cast<uint64_t>(received) * range / total) : 0;
-    if (position != lastPosition) {
-      lastPosition = position;
-      progress->Step(position, total, received);
-    }
+    bar->At(received);
     DWORD count = ReadDownload(transfer.line, request, buffer, kReadSize, &end->error);
     if (count == 0) break;
     // A full disk ends the download: what follows could not land either.
@@ -78,11 +71,9 @@ bool OpenUrl(const Transfer& transfer, const DownloadJob& job, const PartPlan& p
              DownloadRequest* opened) {
   WStr headers;
   if (plan.use == PartUse::kResume) {
-    headers = L"Range: bytes=";
-    headers.Append(DecimalText(plan.have));
-    headers.Append(L"-\r\nIf-Range: ");
-    headers.Append(plan.validator);
-    headers.Append(L"\r\n");
+    WStr rest = DecimalText(plan.have);
+    rest.Append(L"-");
+    headers = RangeHeaders(rest, plan.validator);
   }
   RequestForm form;
   form.headers = headers.empty() ? nullptr : headers.c_str();
@@ -103,9 +94,7 @@ DownloadResult DownloadToFile(const Transfer& transfer, const DownloadJob& job,
   if (terms) plan = PlanPart(job.path, *terms);
   if (plan.use == PartUse::kWhole) {
     // Already here and checked: the bar complete, without a request.
-    uint32_t range = plan.have / kBytesPerStep;
-    progress->Prepare(range);
-    if (range) progress->Step(range, plan.have, plan.have);
+    BarSteps(progress, plan.have).At(plan.have);
     DownloadResult result = Ended(DownloadEnd::kWhole);
     result.file = job.path;
     return result;
@@ -193,11 +182,11 @@ DownloadResult ReceiveDownload(const Transfer& transfer, const DownloadJob& job,
   if (terms && !resumed) SaveValidator(written, ValidatorOf(opened.reply));
   uint32_t first = have;
   uint32_t total = first + static_cast<uint32_t>(length);
-  progress->Prepare(total / kBytesPerStep);
+  BarSteps bar(progress, total);
   uint32_t received = 0;
   BodyEnd body;
   if (!CancelSet(transfer.cancelEvent)) {
-    received = ReadBody(transfer, progress, &opened, file.get(), total, first, &body);
+    received = ReadBody(transfer, &bar, &opened, file.get(), first, &body);
   }
   file.Reset();
   bool complete = received == length;

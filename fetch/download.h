@@ -35,6 +35,30 @@ class DownloadProgress {
   ~DownloadProgress() = default;
 };
 
+// A download's bar over total bytes, in steps of kBytesPerStep, set up at
+// position 0 and stepped whenever its position changes.
+class BarSteps {
+ public:
+  BarSteps(DownloadProgress* progress, uint32_t total)
+      : progress_(progress), total_(total), range_(total / kBytesPerStep) {
+    progress_->Prepare(range_);
+  }
+  // The bar with received bytes of the total on disk.
+  void At(uint32_t received) {
+    uint32_t position =
+        total_ ? static_cast<uint32_t>(static_cast<uint64_t>(received) * range_ / total_) : 0;
+    if (position == position_) return;
+    position_ = position;
+    progress_->Step(position, total_, received);
+  }
+
+ private:
+  DownloadProgress* progress_;
+  uint32_t total_;
+  uint32_t range_;
+  uint32_t position_ = 0;
+};
+
 struct DownloadJob {
   const wchar_t* url = nullptr;
   // The file's full path; empty when it would not fit (it then fails as a

@@ -134,6 +134,18 @@ bool OpenDownload(InternetLine* line, const wchar_t* url, const RequestForm& fir
   }
 }
 
+WStr RangeHeaders(const WStr& ranges, const WStr& validator) {
+  WStr headers(L"Range: bytes=");
+  headers.Append(ranges);
+  headers.Append(L"\r\n");
+  if (!validator.empty()) {
+    headers.Append(L"If-Range: ");
+    headers.Append(validator);
+    headers.Append(L"\r\n");
+  }
+  return headers;
+}
+
 WStr ReplyLeftHttps(HINTERNET request) {
   WStr final = QueryUrlText(request, 0);
   return IsHttps(final.c_str()) ? WStr() : final.empty() ? WStr(L"?") : final;

@@ -52,6 +52,11 @@ struct RequestTarget {
 bool SendRequest(LineUse* use, const RequestTarget& target, const RequestForm& form,
                  DownloadRequest* opened);
 
+// The headers of a request for byte ranges ("a-b,c-" as HTTP writes
+// them), with If-Range naming the validator when there is one: a range of
+// another version of the file is never taken.
+WStr RangeHeaders(const WStr& ranges, const WStr& validator);
+
 // At most this many redirects are followed, each only to https: TLS to
 // the end, whatever WinInet itself would allow.
 constexpr int kMaxRedirects = 5;

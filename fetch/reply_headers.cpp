@@ -46,6 +46,7 @@ ReplyHeaders ReadReplyHeaders(HINTERNET request) {
   uint64_t value = 0;
   if (ReadNumber(&digits, &value) && *digits == 0) reply.contentLength = value;
   reply.contentEncoding = QueryText(request, HTTP_QUERY_CONTENT_ENCODING);
+  reply.contentType = QueryText(request, HTTP_QUERY_CONTENT_TYPE);
   reply.contentRange = QueryText(request, HTTP_QUERY_CONTENT_RANGE);
   reply.etag = QueryText(request, HTTP_QUERY_ETAG);
   reply.lastModified = QueryText(request, HTTP_QUERY_LAST_MODIFIED);

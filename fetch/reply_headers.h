@@ -15,6 +15,7 @@ struct ReplyHeaders {
   uint64_t contentLength = 0;
   // Empty when absent (the identity).
   WStr contentEncoding;
+  WStr contentType;
   WStr contentRange;
   WStr etag;
   WStr lastModified;

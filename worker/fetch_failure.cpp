@@ -62,10 +62,6 @@ Outcome DownloadFailure(const DownloadResult& got, ReportId failed, const wchar_
     default:
       break;
   }
-  wchar_t line[1200];
-  if (format) {
-    _snwprintf_s(line, _countof(line), _TRUNCATE, format, got.named.c_str());
-    reason = line;
-  }
-  return Outcome::Failed(failed, url, reason);
+  WStr line = format ? WithArgument(format, got.named) : WStr();
+  return Outcome::Failed(failed, url, format ? line.c_str() : reason);
 }
