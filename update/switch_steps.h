@@ -13,6 +13,9 @@ struct StepFailure {
   bool backingUp = false;
   DWORD error = 0;
   WStr itemName;
+  // An item's data did not extract (its length or CRC): the package is
+  // damaged, not the disk.
+  bool packageDamaged = false;
 };
 
 // Records the thread's last error against path; false, for a return.

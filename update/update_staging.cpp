@@ -31,8 +31,9 @@ bool StageItem(ZipHandle* archive, int32_t index, const WStr& staged, StepFailur
   StageSink sink = {file.get(), 0};
   ZipResult result = ExtractArchiveItemTo(archive, index, WriteStaged, &sink);
   if (result != ZipResult::Ok) {
-    // The package was checked whole: what fails now is the disk, or the
-    // package changed since.
+    // Either the disk took no more, or the data is not what the package
+    // says of it: in update mode this reading is the package's check.
+    failure->packageDamaged = result != ZipResult::WriteFailed;
     SetLastError(sink.error ? sink.error : ERROR_INVALID_DATA);
     return Fail(failure, staged, false);
   }

@@ -54,7 +54,8 @@ Outcome ApplyUpdate(const InstallFolder& installFolder, ZipHandle* archive, cons
   StepFailure undoFailure;
   bool undone = UndoAll(installFolder, &journal, &undoFailure);
   Outcome outcome =
-      failure.backingUp
+      failure.packageDamaged ? Outcome::Failed(ReportId::kNotAZip)
+      : failure.backingUp
           ? Outcome::FailedWithError(ReportId::kBackupFailed, failure.error, failure.path.c_str(),
                                      installFolder.Path(plan->backupFolder.c_str()).c_str())
           : Outcome::FailedWithError(ReportId::kExtractFailed, failure.error,

@@ -11,7 +11,8 @@
 // folder, each new one into its place. A failure on the way undoes it in
 // reverse order, so that the folder is the previous version again, byte
 // for byte, with its times and attributes; a failure whose undo could not
-// be finished leaves the folder pending. The archive at packagePath is read
-// by a second reader of its own.
+// be finished leaves the folder pending; an item whose data does not
+// extract fails it as a package that is no valid zip. The archive at
+// packagePath is read by a second reader of its own.
 Outcome ApplyUpdate(const InstallFolder& installFolder, ZipHandle* archive, const WStr& packagePath,
                     UpdatePlan* plan);

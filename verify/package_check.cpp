@@ -46,7 +46,7 @@ PackageVerdict Refuse(CheckedPackage* package, PackageVerdict verdict) {
 }  // namespace
 
 PackageVerdict CheckPackage(const wchar_t* path, const Manifest& declared, bool toBeReopened,
-                            CheckedPackage* package) {
+                            ItemData data, CheckedPackage* package) {
   // A package other than the one the manifest declares (a stale copy, a
   // cut or altered one that is still a zip) is no package of this version.
   if (!OpenPackage(path, package)) {
@@ -66,7 +66,10 @@ PackageVerdict CheckPackage(const wchar_t* path, const Manifest& declared, bool 
   } else if (!PackageMatches(path, declared.package)) {
     return Refuse(package, PackageVerdict::kNotDeclared);
   }
-  if (VerifyArchive(package->archive.get(), &package->facts) != ZipResult::Ok) {
+  ZipResult checked = data == ItemData::kRead
+                          ? VerifyArchive(package->archive.get(), &package->facts)
+                          : VerifyArchiveStructure(package->archive.get(), &package->facts);
+  if (checked != ZipResult::Ok) {
     return Refuse(package, PackageVerdict::kNotAZip);
   }
   return PackageVerdict::kChecked;

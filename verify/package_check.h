@@ -30,15 +30,25 @@ enum class PackageVerdict {
   kNotAZip,
 };
 
+// How much of the items' data the check reads.
+enum class ItemData {
+  // Every item's, so that the package is known whole before the go-ahead.
+  kRead,
+  // None: the staging of every item reads each once and refuses the
+  // package there, before anything of the installation changes.
+  kLeftToStaging,
+};
+
 // The zip check, before the go-ahead: the package is the one the manifest
 // declares, opens as a zip archive, and every item of it would extract
-// (VerifyArchive), so that a damaged or hostile package is refused before
-// anything in the install folder changes. Hashed and checked while it is
-// held open against writers, and left open for the extraction; nothing is
-// open when it is refused. A package to be reopened elsewhere is hashed
-// also when no digest is declared, so that its second opening can tell.
+// (VerifyArchive; its structure alone with kLeftToStaging), so that a
+// damaged or hostile package is refused before anything in the install
+// folder changes. Hashed and checked while it is held open against
+// writers, and left open for the extraction; nothing is open when it is
+// refused. A package to be reopened elsewhere is hashed also when no
+// digest is declared, so that its second opening can tell.
 PackageVerdict CheckPackage(const wchar_t* path, const Manifest& declared, bool toBeReopened,
-                            CheckedPackage* package);
+                            ItemData data, CheckedPackage* package);
 
 // Opens the checked package again where it was moved to, keeping what its
 // check learnt. False, with nothing open, when it does not open or its

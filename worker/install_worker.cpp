@@ -159,8 +159,11 @@ Outcome FetchPackage(const WorkerInputs& inputs, const Manifest& declared,
                              job.path);
   }
   if (CancelSet(inputs)) return Outcome::Cancelled();
-  PackageVerdict verdict =
-      CheckPackage(got.file.c_str(), declared, inputs.stagingIsScratch, package);
+  // In update mode nothing waits on the user between the check and the
+  // staging: the staging reads the items' data, once.
+  PackageVerdict verdict = CheckPackage(
+      got.file.c_str(), declared, inputs.stagingIsScratch,
+      inputs.stagingIsScratch ? ItemData::kRead : ItemData::kLeftToStaging, package);
   if (verdict == PackageVerdict::kChecked) return Outcome::Done();
   // A whole that is not the declared package is no start for the next try.
   if (resume) DiscardPart(got.file);
@@ -298,6 +301,11 @@ void RunInstall(const WorkerInputs& inputs) {
   outcome = InstallChosen(inputs, choices, declared, &staged, &package);
   package.archive.Reset();
   if (outcome.failed()) {
+    // Found damaged as it was staged: no start for the next try either.
+    ResumeTerms terms;
+    if (outcome.report() == ReportId::kNotAZip && ResumeTermsOf(declared.package, &terms)) {
+      DiscardPart(package.path);
+    }
     ReportFailure(inputs, outcome, true);
     return;
   }

@@ -156,7 +156,9 @@ ZipResult VerifyStructure(Unzipper* unzipper, ArchiveFacts* facts) {
 
 }  // namespace
 
-ZipResult VerifyArchive(ZipHandle* handle, ArchiveFacts* facts) {
+namespace {
+
+ZipResult Verify(ZipHandle* handle, ArchiveFacts* facts, bool readData) {
   ArchiveFacts unused;
   if (!facts) facts = &unused;
   *facts = {0, {0, -1}, {0, -1}, {0, -1}};
@@ -165,7 +167,7 @@ ZipResult VerifyArchive(ZipHandle* handle, ArchiveFacts* facts) {
   Unzipper* unzipper = handle->unzipper.get();
   if (!HasWriteBuffer(unzipper)) return ZipResult::ReadFailed;
   ZipResult structure = VerifyStructure(unzipper, facts);
-  if (structure != ZipResult::Ok) return structure;
+  if (structure != ZipResult::Ok || !readData) return structure;
   for (uint32_t index = 0; index < unzipper->reader->entryCount; ++index) {
     ZipItem item;
     ZipResult result = DescribeItem(unzipper, static_cast<int32_t>(index), &item);
@@ -176,4 +178,14 @@ ZipResult VerifyArchive(ZipHandle* handle, ArchiveFacts* facts) {
     if (result != ZipResult::Ok) return result;
   }
   return ZipResult::Ok;
+}
+
+}  // namespace
+
+ZipResult VerifyArchive(ZipHandle* handle, ArchiveFacts* facts) {
+  return Verify(handle, facts, true);
+}
+
+ZipResult VerifyArchiveStructure(ZipHandle* handle, ArchiveFacts* facts) {
+  return Verify(handle, facts, false);
 }

@@ -267,12 +267,19 @@ TEST_F(InstallServerIntegration, DamagedPackageIsRefusedBeforeAnythingChanges) {
     EXPECT_TRUE(TreeBesidesPackage(folder) == before) << "the installation is as it was";
     EXPECT_FALSE(FileExists(folder + L"\\Update"));
   };
-  for (const wchar_t* site : {L"damaged", L"overlap"}) {
-    SCOPED_TRACE(testing::Message() << site);
-    ASSERT_TRUE(ServerServe(site));
-    EXPECT_EQ(MessageNumbers(Install(folder)), (Numbers{kChecking, kDownloading, kNotAZip}));
-    expectUnchanged();
-  }
+  // A structure that is no sound zip is refused by the check. Data that
+  // does not extract is found by the staging, which in update mode reads
+  // each item once: the staged files go and the installation is intact.
+  ASSERT_TRUE(ServerServe(L"overlap"));
+  EXPECT_EQ(MessageNumbers(Install(folder)), (Numbers{kChecking, kDownloading, kNotAZip}));
+  expectUnchanged();
+  ASSERT_TRUE(ServerServe(L"damaged"));
+  const auto& damaged = Install(folder);
+  EXPECT_EQ(MessageNumbers(damaged),
+            (Numbers{kChecking, kDownloading, kDownloaded, kUnpacking, kNotAZip}));
+  EXPECT_EQ(damaged.back().arguments, std::vector<std::wstring>{kInstallationIntact});
+  expectUnchanged();
+  EXPECT_FALSE(FileExists(folder + L"\\download\\Quelda2.0.zip")) << "no start for a retry";
 
   // A name too long for this install folder, after items that fit: found
   // at the go-ahead, before any of them is backed up.

@@ -8,7 +8,7 @@ zirorov.zip and quelda.mdb:
   app_expected/  that tree as it must come out of the package
   bad_name/      a package whose second item escapes the install folder
   damaged/       the app package with one byte of data/sample.txt, an entry
-                 in its middle, changed: its CRC fails
+                 in its middle, changed: its CRC fails; declared as it is
   overlap/       a package whose two items share one local header and its
                  data, the smallest zip bomb
   folders/       version 2.0.0.0 written with a folder entry before the files
@@ -134,6 +134,8 @@ def make_damaged(sites):
         byte = f.read(1)[0]
         f.seek(-1, os.SEEK_CUR)
         f.write(bytes([byte ^ 0x55]))
+    # Declared as published: the vendor's own broken package.
+    declare_package(site, "2.0.0.0")
 
 
 def make_overlap(sites):
