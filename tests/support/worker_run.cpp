@@ -39,9 +39,10 @@ class WorkerRun::Recorder final : public Reporter {
     range_ = 0;
     navigationEnds_ = 0;
   }
-  std::vector<WorkerReport> reports() {
+  std::vector<WorkerReport> reports(size_t first = 0) {
     ScopedExclusiveLock hold(&lock_);
-    return reports_;
+    if (first >= reports_.size()) return {};
+    return std::vector<WorkerReport>(reports_.begin() + first, reports_.end());
   }
   uint32_t range() {
     ScopedExclusiveLock hold(&lock_);
@@ -103,9 +104,11 @@ bool WorkerRun::WaitForReport(const std::function<bool(const WorkerReport&)>& te
   for (;;) {
     // Whether it had ended before the reports are read: then they are all.
     bool ended = WaitForEnd(0);
-    std::vector<WorkerReport> all = recorder_->reports();
-    for (; seen < all.size(); ++seen) {
-      if (test(all[seen])) return true;
+    // Only the new ones: a copy of all at every report would hold the
+    // worker's next report up for as long as the copy takes.
+    for (const WorkerReport& report : recorder_->reports(seen)) {
+      ++seen;
+      if (test(report)) return true;
     }
     double waited = MillisecondsNow() - start;
     if (ended || waited >= timeout) return false;
