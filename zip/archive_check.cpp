@@ -154,10 +154,7 @@ ZipResult VerifyStructure(Unzipper* unzipper, ArchiveFacts* facts) {
   return ZipResult::Ok;
 }
 
-}  // namespace
-
-namespace {
-
+// The structure, then, when asked, every item's data read to its end.
 ZipResult Verify(ZipHandle* handle, ArchiveFacts* facts, bool readData) {
   ArchiveFacts unused;
   if (!facts) facts = &unused;

@@ -464,6 +464,24 @@ TEST(ZipVerify, PassesSoundArchivesAndFailsOnAnyDamagedItem) {
     EXPECT_NE(VerifyArchive(archive.handle), ZipResult::Ok) << damaged;
   }
   EXPECT_EQ(VerifyArchive(nullptr), ZipResult::BadArgument);
+  // The structure alone passes damaged data, which its extraction refuses,
+  // and refuses the bombs before any data is read.
+  for (const wchar_t* dataOnly : {L"bad_crc.zip", L"corrupt_deflate.zip"}) {
+    Archive archive(dataOnly);
+    ArchiveFacts facts;
+    EXPECT_EQ(VerifyArchiveStructure(archive.handle, &facts), ZipResult::Ok) << dataOnly;
+    std::wstring dir = MakeScratchDir(L"structure_only");
+    bool refused = false;
+    for (int i = 0; i < static_cast<int>(DescribeAll(archive.handle).size()); ++i) {
+      refused = Extract(archive.handle, i, dir) != ZipResult::Ok || refused;
+    }
+    EXPECT_TRUE(refused) << dataOnly;
+  }
+  for (const wchar_t* bomb : {L"overlap_shared.zip", L"size_lies.zip"}) {
+    Archive archive(bomb);
+    ArchiveFacts facts;
+    EXPECT_EQ(VerifyArchiveStructure(archive.handle, &facts), ZipResult::Corrupt) << bomb;
+  }
   // A folder written without the folder attribute is a folder all the same.
   {
     Archive folders(L"folder_twice.zip");
