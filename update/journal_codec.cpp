@@ -9,6 +9,9 @@
 namespace {
 
 constexpr wchar_t kHeader[] = L"QueldaUpdateJournal 2";
+constexpr wchar_t kTreeHeader[] = L"QueldaUpdateJournal 3";
+constexpr wchar_t kTreeStep[] = L"tree";
+constexpr wchar_t kInTree[] = L"in-tree";
 constexpr wchar_t kFolder[] = L"folder";
 constexpr wchar_t kMadeUpdate[] = L"made-update";
 constexpr wchar_t kEnd[] = L"end";
@@ -52,14 +55,19 @@ bool StepConfined(const SwitchStep& step) {
        !(Below(step.backup, L"Update\\Backup") || Below(step.backup, kIncoming)))) {
     return false;
   }
-  if (step.kind == StepKind::kFolder) return true;
-  if (step.staged == kDatabasePart) return step.target == L"Quelda.mdb";
+  if (step.kind == StepKind::kFolder) return step.staged.empty();
+  if (step.kind == StepKind::kFile && !step.inTree && step.staged == kDatabasePart) {
+    return step.target == L"Quelda.mdb";
+  }
   return InFolder(step.staged) && Below(step.staged, kIncoming);
 }
 
 WStr EncodeJournal(const Journal& journal, const WStr& folder) {
+  bool trees = false;
+  for (const SwitchStep& step : journal.steps) trees = trees || step.kind == StepKind::kTree;
   WStr text;
-  AppendLine(&text, kHeader);
+  // Without a tree, the form that earlier setups read too.
+  AppendLine(&text, trees ? kTreeHeader : kHeader);
   text.Append(kFolder);
   text.Append(L'\t');
   AppendLine(&text, folder.c_str());
@@ -71,7 +79,11 @@ WStr EncodeJournal(const Journal& journal, const WStr& folder) {
     text.Append(L'\t');
     text.Append(step.backup);
     text.Append(L'\t');
-    if (step.kind == StepKind::kFile) text.Append(step.staged);
+    if (step.kind != StepKind::kFolder) text.Append(step.staged);
+    if (trees) {
+      text.Append(L'\t');
+      text.Append(step.kind == StepKind::kTree ? kTreeStep : step.inTree ? kInTree : L"");
+    }
     text.Append(L'\n');
   }
   AppendLine(&text, kEnd);
@@ -98,7 +110,7 @@ const wchar_t* JournalMarkLine(JournalMark mark) {
 
 bool DecodeJournal(const WStr& text, const WStr& folder, Journal* journal) {
   *journal = Journal();
-  bool header = false, ownFolder = false, whole = false;
+  bool header = false, ownFolder = false, whole = false, trees = false;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.Find(L'\n', start);
@@ -106,7 +118,8 @@ bool DecodeJournal(const WStr& text, const WStr& folder, Journal* journal) {
     WStr line = text.Substr(start, end - start);
     start = end + 1;
     if (!header) {
-      if (line != kHeader) return false;
+      trees = line == kTreeHeader;
+      if (line != kHeader && !trees) return false;
       header = true;
     } else if (!ownFolder) {
       size_t position = 0;
@@ -128,7 +141,18 @@ bool DecodeJournal(const WStr& text, const WStr& folder, Journal* journal) {
         step.staged = Field(line, &position);
         // A staged file makes a file step; none, a folder step.
         step.kind = step.staged.empty() ? StepKind::kFolder : StepKind::kFile;
-        if (!StepConfined(step) || !journal->steps.Push(static_cast<SwitchStep&&>(step))) {
+        if (trees) {
+          WStr mark = Field(line, &position);
+          if (mark == kTreeStep) {
+            step.kind = StepKind::kTree;
+          } else if (mark == kInTree) {
+            step.inTree = true;
+          } else if (!mark.empty()) {
+            return false;
+          }
+        }
+        if (position != line.size() || !StepConfined(step) ||
+            !journal->steps.Push(static_cast<SwitchStep&&>(step))) {
           return false;
         }
       }

@@ -8,7 +8,11 @@
 // "Update\", a line "step<TAB>target<TAB>backup<TAB>staged" for each step (a
 // folder step has no staged file), "end", then a line for each phase the
 // run reached ("staged", "undoing", "switched"). Tabs and line ends are in
-// no item's name.
+// no item's name. A journal with a new folder placed whole has a header of
+// its own and a fifth field on each step line: "tree" for the folder's
+// step, "in-tree" for the steps its move makes, else empty; a setup that
+// reads only the first form takes it for none of its own and never acts on
+// it, where it would take the steps in the tree for steps to make.
 WStr EncodeJournal(const Journal& journal, const WStr& folder);
 // The line that marks a phase.
 const wchar_t* JournalMarkLine(JournalMark mark);
@@ -24,6 +28,7 @@ bool DecodeJournal(const WStr& text, const WStr& folder, Journal* journal);
 // the setup's own steps put it: each a relative path that keeps to the
 // rules of a package item's name (no "..", no root or drive, no stream, no
 // device), a backup only below "Update\Backup" (or set aside below
-// "Update\Incoming\"), a staged file only below "Update\Incoming\" (or the
-// demo database's part, for "Quelda.mdb" alone).
+// "Update\Incoming\"), a staged file or folder only below
+// "Update\Incoming\" (or the demo database's part, for "Quelda.mdb"
+// alone).
 bool StepConfined(const SwitchStep& step);

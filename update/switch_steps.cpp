@@ -17,19 +17,29 @@ StepPaths Full(const InstallFolder& folder, const SwitchStep& step) {
   StepPaths paths;
   paths.target = folder.Path(step.target.c_str());
   if (!step.backup.empty()) paths.backup = folder.Path(step.backup.c_str());
-  if (step.kind == StepKind::kFile) paths.staged = folder.Path(step.staged.c_str());
+  if (step.kind != StepKind::kFolder) paths.staged = folder.Path(step.staged.c_str());
   return paths;
+}
+
+// The folder part of a path, with its last separator.
+WStr FolderOf(const WStr& path) {
+  size_t end = path.size();
+  while (end > 0 && path[end - 1] != L'\\') --end;
+  return path.Substr(0, end);
 }
 
 // Takes back what of the step is made. A new file goes back to its staged
 // name (removed with the rest), a folder the run made is removed, and what
-// was backed up returns.
+// was backed up returns. A file of a tree goes back on its own, into the
+// staged folders its tree left, so that what the user put in the tree's
+// folders meanwhile stays, with them, as in any folder the run made.
 bool UndoStep(const InstallFolder& folder, const SwitchStep& step, StepFailure* failure) {
   StepPaths p = Full(folder, step);
   bool backedUp = step.backup.empty() || Exists(p.backup);
   if (step.kind == StepKind::kFile) {
     if (backedUp && !Exists(p.staged) && Exists(p.target) &&
-        !FsMove(p.target.c_str(), p.staged.c_str())) {
+        ((step.inTree && !FsEnsureFolder(FolderOf(p.staged).c_str())) ||
+         !FsMove(p.target.c_str(), p.staged.c_str()))) {
       return Fail(failure, p.target, false);
     }
   } else if (backedUp && IsFolder(p.target) && !FsRemoveFolder(p.target.c_str())) {
@@ -90,6 +100,8 @@ bool Fail(StepFailure* failure, const WStr& path, bool backingUp) {
 // reads the whole folder, and the backup folder holds thousands.
 bool MakeStep(const InstallFolder& folder, const SwitchStep& step, bool fresh,
               StepFailure* failure) {
+  // Made by its tree's move, which a fresh switch makes first.
+  if (fresh && step.inTree) return true;
   StepPaths p = Full(folder, step);
   if (!step.backup.empty() && (fresh || (!Exists(p.backup) && Exists(p.target))) &&
       !FsMove(p.target.c_str(), p.backup.c_str())) {
@@ -99,6 +111,15 @@ bool MakeStep(const InstallFolder& folder, const SwitchStep& step, bool fresh,
     if ((fresh || Exists(p.staged)) && !FsMove(p.staged.c_str(), p.target.c_str())) {
       return Fail(failure, p.target, false);
     }
+  } else if (step.kind == StepKind::kTree) {
+    // Moved already when its staged folder is gone; a tree that is in
+    // neither place cannot be made.
+    if (!fresh && !IsFolder(p.staged)) {
+      if (IsFolder(p.target)) return true;
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      return Fail(failure, p.target, false);
+    }
+    if (!FsMove(p.staged.c_str(), p.target.c_str())) return Fail(failure, p.target, false);
   } else if ((fresh || !IsFolder(p.target)) && !FsMakeFolder(p.target.c_str())) {
     return Fail(failure, p.target, false);
   }

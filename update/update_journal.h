@@ -10,6 +10,7 @@
 enum class StepKind {
   kFolder,  // a folder is made at the target
   kFile,    // the staged file takes the target's place
+  kTree,    // the staged folder, with what was staged in it, takes it
 };
 
 // One step of an update's switch, in paths relative to the install folder:
@@ -21,8 +22,13 @@ struct SwitchStep {
   StepKind kind = StepKind::kFolder;
   WStr target;
   WStr backup;
-  // A file step's new file, under the setup's own name.
+  // A file step's new file, or a tree step's new folder, under the
+  // setup's own name.
   WStr staged;
+  // Made by the move of the tree step whose folder holds the target: a
+  // folder the run makes inside a new one, a file staged in that folder.
+  // The switch passes over it; an undo takes it back on its own.
+  bool inTree = false;
   // The package item whose data is staged, or -1 (a folder, or a file that
   // arrives whole from elsewhere: the demo database). Not in the journal:
   // only the run that planned the step stages it.

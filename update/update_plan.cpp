@@ -19,6 +19,10 @@ constexpr int kBackupNames = 10000;
 constexpr int kFreeTries = 5;
 constexpr DWORD kFreeRetryMs = 200;
 constexpr DWORD kCompareBlock = 65536;
+// The longest paths Windows takes without a prefix: a file's, a folder's
+// (CreateDirectory keeps room for a short name).
+constexpr size_t kFileChars = MAX_PATH - 1;
+constexpr size_t kFolderChars = MAX_PATH - 13;
 
 bool Exists(const WStr& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -29,6 +33,12 @@ const wchar_t* LastName(const WStr& path) {
   size_t slash = path.size();
   while (slash > 0 && path[slash - 1] != L'\\') --slash;
   return path.c_str() + slash;
+}
+
+WStr ParentOf(const WStr& path) {
+  size_t slash = path.size();
+  while (slash > 0 && path[slash - 1] != L'\\') --slash;
+  return slash > 0 ? path.Substr(0, slash - 1) : WStr();
 }
 
 bool SameBytes(const WStr& a, const WStr& b) {
@@ -81,6 +91,9 @@ class Planner {
   // so that nothing beneath it need be looked for.
   // replaceFile: a file in the way is backed up like any other (for the
   // backup folder itself it is an error: the backups would go nowhere).
+  // A new folder of the package's whose parent is not new is a tree: it is
+  // staged whole, its folders and files in it, and placed by one move; the
+  // new folders beneath it are in its tree, where their staged paths fit.
   bool NeedFolder(const WStr& folder, bool replaceFile = true) {
     if (folder == lastFolder_) return true;
     bool isNew = false;
@@ -103,11 +116,13 @@ class Planner {
         }
         if (!BackupFor(part, &step.backup)) return false;
       }
+      if (replaceFile && !PlaceInTree(&step)) return false;
       if (!Add(static_cast<SwitchStep&&>(step))) return false;
     }
     // Only now: a backup on the way has planned its own folder.
     lastFolder_ = folder;
     lastFolderIsNew_ = isNew;
+    lastFolderStaged_ = isNew ? StagedInTree(folder) : WStr();
     return true;
   }
 
@@ -122,7 +137,11 @@ class Planner {
     if (!parentIsNew && Exists(folder_.Path(target.c_str())) && !BackupFor(target, &step.backup)) {
       return false;
     }
-    if (item >= 0 && item / kIncomingGroup != stagedGroup_) {
+    WStr inTree = parentIsNew && item >= 0 ? Beneath(lastFolderStaged_, target) : WStr();
+    if (!inTree.empty() && folder_.Path(inTree.c_str()).size() <= kFileChars) {
+      step.staged = inTree;
+      step.inTree = true;
+    } else if (item >= 0 && item / kIncomingGroup != stagedGroup_) {
       stagedGroup_ = item / kIncomingGroup;
       if (!plan_->ownFolders.Push(StagedName(item, false))) return false;
     }
@@ -137,6 +156,46 @@ class Planner {
 
  private:
   bool Add(SwitchStep step) { return plan_->journal.steps.Push(static_cast<SwitchStep&&>(step)); }
+
+  // A new folder's step as part of a tree: inside its parent's tree where
+  // its staged path fits, else the root of a tree of its own. Its staged
+  // folder is made before the staging.
+  bool PlaceInTree(SwitchStep* step) {
+    WStr inParent = Beneath(StagedInTree(ParentOf(step->target)), step->target);
+    WStr staged;
+    if (!inParent.empty() && folder_.Path(inParent.c_str()).size() <= kFolderChars) {
+      step->inTree = true;
+      staged = inParent;
+    } else {
+      wchar_t root[48];
+      _snwprintf_s(root, 48, _TRUNCATE, L"%ls\\t%d", kIncomingFolder, trees_++);
+      step->kind = StepKind::kTree;
+      step->staged = root;
+      staged = root;
+    }
+    TreeFolder folder = {step->target, staged};
+    return treeFolders_.Push(static_cast<TreeFolder&&>(folder)) &&
+           plan_->ownFolders.Push(static_cast<WStr&&>(staged));
+  }
+
+  // The staged path of a folder that is in a tree; empty for any other.
+  WStr StagedInTree(const WStr& folder) const {
+    // Files come folder after folder: the last ones are the likely ones.
+    for (size_t i = treeFolders_.size(); i > 0; --i) {
+      if (treeFolders_[i - 1].target == folder) return treeFolders_[i - 1].staged;
+    }
+    return WStr();
+  }
+
+  // The staged path of a folder's item, by its last name; empty when the
+  // folder is in no tree.
+  static WStr Beneath(const WStr& stagedFolder, const WStr& target) {
+    if (stagedFolder.empty()) return WStr();
+    WStr path = stagedFolder;
+    path.Append(L'\\');
+    path.Append(LastName(target));
+    return path;
+  }
 
   // Where what lies at target goes: the backup folder under the first name
   // that neither it nor this run has taken, or, when the backup folder has
@@ -195,6 +254,15 @@ class Planner {
   int setAside_ = 0;
   // The group of the files last staged: items come in order.
   int32_t stagedGroup_ = -1;
+  // Every new folder in a tree, with its staged path; the staged path of
+  // the folder of the files last planned, when it is one of them.
+  struct TreeFolder {
+    WStr target;
+    WStr staged;
+  };
+  Vec<TreeFolder> treeFolders_;
+  WStr lastFolderStaged_;
+  int trees_ = 0;
 };
 
 // The item's name as a relative path with backslashes, without a trailing
@@ -206,12 +274,6 @@ WStr RelativePath(const wchar_t* name) {
   }
   while (!path.empty() && path.back() == L'\\') path.Resize(path.size() - 1);
   return path;
-}
-
-WStr ParentOf(const WStr& path) {
-  size_t slash = path.size();
-  while (slash > 0 && path[slash - 1] != L'\\') --slash;
-  return slash > 0 ? path.Substr(0, slash - 1) : WStr();
 }
 
 Outcome PlanFailure(const WStr& target, const WStr& backupFolder) {

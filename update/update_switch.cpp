@@ -12,12 +12,13 @@ bool SwitchFile(void* context, int, const SwitchStep& step, StepFailure* failure
   return MakeStep(*static_cast<const InstallFolder*>(context), step, true, failure);
 }
 
-// The switch: the folders first, in their order, then the files on two
-// lanes, in no order among them: most of a rename's time under Wine goes
-// to its own look through the folders, which two processors share.
+// The switch: the folders first, in their order (a tree's move brings its
+// folders and files), then the other files on two lanes, in no order among
+// them: most of a rename's time under Wine goes to its own look through
+// the folders, which two processors share.
 bool SwitchAll(const InstallFolder& folder, const Journal& journal, StepFailure* failure) {
   for (const SwitchStep& step : journal.steps) {
-    if (step.kind == StepKind::kFolder && !MakeStep(folder, step, true, failure)) return false;
+    if (step.kind != StepKind::kFile && !MakeStep(folder, step, true, failure)) return false;
   }
   return RunOnTwoLanes(journal.steps, SwitchFile, const_cast<InstallFolder*>(&folder), true,
                        failure);

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "disk/install_folder.h"
@@ -57,17 +58,44 @@ TEST(JournalCodec, StepsAndPhasesComeBackAsWritten) {
   EXPECT_EQ(Text(read.steps[1].target), L"lib\\a b.dll");
   EXPECT_EQ(Text(read.steps[1].staged), L"Update\\Incoming\\0\\3.new");
 
+  // A new folder placed whole takes the form of its own, which a setup
+  // that knows only the first refuses instead of making its steps one by
+  // one.
+  Journal trees;
+  trees.steps.Push(Step(StepKind::kTree, L"lib", L"", L"Update\\Incoming\\t0"));
+  trees.steps.Push(Step(StepKind::kFile, L"lib\\a.dll", L"", L"Update\\Incoming\\t0\\a.dll"));
+  trees.steps[1].inTree = true;
+  trees.steps.Push(Step(StepKind::kFile, L"b.dll", L"", L"Update\\Incoming\\0\\3.new"));
+  WStr treeText = EncodeJournal(trees, folder);
+  EXPECT_EQ(Text(treeText),
+            L"QueldaUpdateJournal 3\nfolder\tC:\\Quelda\\\n"
+            L"step\tlib\t\tUpdate\\Incoming\\t0\ttree\n"
+            L"step\tlib\\a.dll\t\tUpdate\\Incoming\\t0\\a.dll\tin-tree\n"
+            L"step\tb.dll\t\tUpdate\\Incoming\\0\\3.new\t\nend\n");
+  ASSERT_TRUE(DecodeJournal(treeText, folder, &read));
+  ASSERT_EQ(read.steps.size(), 3u);
+  EXPECT_EQ(read.steps[0].kind, StepKind::kTree);
+  EXPECT_EQ(Text(read.steps[0].staged), L"Update\\Incoming\\t0");
+  EXPECT_TRUE(read.steps[1].kind == StepKind::kFile && read.steps[1].inTree);
+  EXPECT_TRUE(read.steps[2].kind == StepKind::kFile && !read.steps[2].inTree);
+
   // A mark whose line end never landed counts for nothing.
   WStr cut = text.Substr(0, text.size() - 1);
   ASSERT_TRUE(DecodeJournal(cut, folder, &read));
   EXPECT_FALSE(read.undoing);
   // No journal of this setup's: cut before its end, another header or
-  // folder, a line of another form, a step without a target.
+  // folder, a line of another form, a step without a target, a tree in the
+  // first form, a mark of another kind, a tree staged outside.
   const std::wstring head = L"QueldaUpdateJournal 2\nfolder\tC:\\Quelda\\\n";
+  const std::wstring tree = L"QueldaUpdateJournal 3\nfolder\tC:\\Quelda\\\n";
   for (const std::wstring& other :
        {head + L"step\ta\t\t\n", std::wstring(L"QueldaUpdateJournal 1\nend\n"),
         std::wstring(L"QueldaUpdateJournal 2\nfolder\tD:\\Quelda\\\nend\n"),
-        head + L"move\ta\tb\tc\nend\n", head + L"step\t\tb\tc\nend\n", std::wstring()}) {
+        head + L"move\ta\tb\tc\nend\n", head + L"step\t\tb\tc\nend\n",
+        head + L"step\ta\t\tUpdate\\Incoming\\t0\ttree\nend\n",
+        tree + L"step\ta\t\tUpdate\\Incoming\\t0\tother\nend\n",
+        tree + L"step\ta\t\tUpdate\\t0\ttree\nend\n",
+        std::wstring()}) {
     EXPECT_FALSE(DecodeJournal(WStr(other.c_str()), folder, &read))
         << testing::PrintToString(other);
   }
@@ -134,18 +162,36 @@ TEST_F(UpdateOnDisk, ThePlanChangesNothingAndSaysWhatEachStepIs) {
   EXPECT_GT(plan.stagedBytes, 0u);
   ASSERT_FALSE(plan.ownFolders.empty());
   EXPECT_EQ(Text(plan.ownFolders[0]), L"Update\\Incoming\\0");
-  int files = 0, backups = 0;
+  int files = 0, backups = 0, inTrees = 0;
+  // A new folder whose parent stands is staged whole; what lies in it is
+  // staged in it, under its own name.
+  std::map<std::wstring, std::wstring> staged;
   for (const SwitchStep& step : plan.journal.steps) {
     std::wstring target = Text(step.target), backup = Text(step.backup);
     bool existed = before.count(L"\\" + target) > 0;
     SCOPED_TRACE(testing::PrintToString(target));
+    size_t slash = target.rfind(L'\\');
+    std::wstring parent = slash == std::wstring::npos ? L"" : target.substr(0, slash);
+    if (step.kind == StepKind::kTree) {
+      staged[target] = Text(step.staged);
+      EXPECT_EQ(Text(step.staged).rfind(L"Update\\Incoming\\t", 0), 0u);
+    } else if (step.inTree) {
+      ++inTrees;
+      ASSERT_EQ(staged.count(parent), 1u);
+      staged[target] = staged[parent] + target.substr(slash);
+      if (step.kind == StepKind::kFile) {
+        EXPECT_EQ(Text(step.staged), staged[target]);
+      }
+    }
     if (step.kind == StepKind::kFile) {
       ++files;
       ASSERT_GE(step.item, 0);
-      EXPECT_EQ(Text(step.staged), Text(StagedName(step.item)));
+      if (!step.inTree) {
+        EXPECT_EQ(Text(step.staged), Text(StagedName(step.item)));
+      }
     } else {
       EXPECT_EQ(step.item, -1);
-      EXPECT_TRUE(step.staged.empty());
+      EXPECT_EQ(step.staged.empty(), step.kind == StepKind::kFolder);
     }
     // Whatever is in the way is backed up, and nothing else.
     EXPECT_EQ(!backup.empty(), existed);
@@ -157,6 +203,7 @@ TEST_F(UpdateOnDisk, ThePlanChangesNothingAndSaysWhatEachStepIs) {
     }
   }
   EXPECT_GT(files, 0);
+  EXPECT_GE(inTrees, 10) << "the new folders' files";
   EXPECT_GE(backups, 9) << "every file the package replaces";
 }
 
@@ -245,6 +292,52 @@ TEST_F(RunEndedPartWay, NotAllStagedOrBeingUndoneGoesBack) {
   EXPECT_EQ(ReadFileBytes(folder_ + L"\\a.txt"), "old");
   EXPECT_FALSE(Exists(L"\\Update\\Backup1.0\\a.txt"));
   EXPECT_FALSE(Exists(L"\\Update\\Update.journal"));
+}
+
+TEST_F(RunEndedPartWay, ATreeGoesForwardWholeAndBackFileByFile) {
+  // A new folder lib with lib\sub\b.txt, staged whole.
+  auto stageTree = [&] {
+    ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\Update\\Incoming\\t0").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\Update\\Incoming\\t0\\sub").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(folder_ + L"\\Update\\Incoming\\t0\\sub\\b.txt", "b"));
+    journal_.steps.Push(Step(StepKind::kTree, L"lib", L"", L"Update\\Incoming\\t0"));
+    journal_.steps.Push(Step(StepKind::kFolder, L"lib\\sub", L"", L""));
+    journal_.steps.Push(
+        Step(StepKind::kFile, L"lib\\sub\\b.txt", L"", L"Update\\Incoming\\t0\\sub\\b.txt"));
+    journal_.steps[journal_.steps.size() - 2].inTree = true;
+    journal_.steps[journal_.steps.size() - 1].inTree = true;
+  };
+  stageTree();
+  journal_.staged = true;
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\lib\\sub\\b.txt"), "b");
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\a.txt"), "new");
+  EXPECT_FALSE(Exists(L"\\Update\\Incoming"));
+
+  // Ended while it was undone, after the tree had been placed and the user
+  // had put a file of his own in it: his file stays, with its folders.
+  journal_ = Journal();
+  SetUp();
+  stageTree();
+  ASSERT_TRUE(MoveFileW((folder_ + L"\\Update\\Incoming\\t0").c_str(), (folder_ + L"\\lib").c_str()));
+  ASSERT_TRUE(WriteFileBytes(folder_ + L"\\lib\\sub\\mine.txt", "the user's own"));
+  journal_.staged = true;
+  journal_.undoing = true;
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\lib\\sub\\mine.txt"), "the user's own");
+  EXPECT_FALSE(Exists(L"\\lib\\sub\\b.txt"));
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\a.txt"), "old");
+  EXPECT_FALSE(Exists(L"\\Update\\Incoming"));
+  EXPECT_FALSE(Exists(L"\\Update\\Update.journal"));
+  // Without it, nothing of the tree is left.
+  journal_ = Journal();
+  SetUp();
+  stageTree();
+  ASSERT_TRUE(MoveFileW((folder_ + L"\\Update\\Incoming\\t0").c_str(), (folder_ + L"\\lib").c_str()));
+  journal_.staged = true;
+  journal_.undoing = true;
+  ASSERT_TRUE(Finish());
+  EXPECT_FALSE(Exists(L"\\lib"));
 }
 
 TEST_F(RunEndedPartWay, AJournalThatIsNotItsOwnIsNeverCarriedOut) {
