@@ -207,6 +207,34 @@ TEST_F(UpdateOnDisk, ThePlanChangesNothingAndSaysWhatEachStepIs) {
   EXPECT_GE(backups, 9) << "every file the package replaces";
 }
 
+TEST_F(UpdateOnDisk, InADeepFolderATreeKeepsToThePathsWindowsTakes) {
+  // A folder as deep as the backups of this package allow: staged whole,
+  // plugins\report would lie past CreateDirectory's limit, and is staged as
+  // a tree of its own.
+  std::wstring base = MakeScratchDir(L"update_deep");
+  const size_t deep = 228;
+  ASSERT_LT(base.size() + 2, deep);
+  folder_ = base + L"\\" + std::wstring(deep - base.size() - 1, L'd');
+  ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+  MakeOldInstallation(folder_);
+  InstallFolder folder(folder_.c_str());
+  const size_t root = folder.Path(L"").size();
+  UpdatePlan plan;
+  ASSERT_TRUE(Plan(&plan).done());
+  for (const WStr& own : plan.ownFolders) {
+    EXPECT_LE(root + own.size(), static_cast<size_t>(MAX_PATH - 13)) << Text(own).c_str();
+  }
+  int trees = 0;
+  for (const SwitchStep& step : plan.journal.steps) {
+    trees += step.kind == StepKind::kTree;
+    EXPECT_LE(root + step.staged.size(), static_cast<size_t>(MAX_PATH - 1));
+  }
+  EXPECT_GE(trees, 6);
+  ASSERT_TRUE(ApplyUpdate(folder, archive_.get(), WStr(package_.c_str()), &plan).done());
+  EXPECT_EQ(ReadFileBytes(folder_ + L"\\plugins\\report\\report.ini"),
+            ReadFileBytes(TestSite(L"fault_expected") + L"\\plugins\\report\\report.ini"));
+}
+
 TEST_F(UpdateOnDisk, ASwitchThatFailsIsUndoneByteForByte) {
   const Tree before = Snapshot(folder_);
   // The calls of one whole update, on a copy of the installation.
