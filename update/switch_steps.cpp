@@ -28,6 +28,23 @@ WStr FolderOf(const WStr& path) {
   return path.Substr(0, end);
 }
 
+// A staged tree moved into place. Windows refuses to rename a folder while
+// a file in it is open, as a scanner opens a fresh file: a brief hold is
+// waited out, and a longer one leaves the tree to be placed part by part.
+bool MoveTree(const StepPaths& p) {
+  constexpr int kTries = 3;
+  constexpr DWORD kRetryMs = 100;
+  for (int attempt = 0;; ++attempt) {
+    if (FsMove(p.staged.c_str(), p.target.c_str())) return true;
+    DWORD error = GetLastError();
+    if (attempt + 1 == kTries ||
+        (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+      return false;
+    }
+    Sleep(kRetryMs);
+  }
+}
+
 // Takes back what of the step is made. A new file goes back to its staged
 // name (removed with the rest), a folder the run made is removed, and what
 // was backed up returns. A file of a tree goes back on its own, into the
@@ -113,17 +130,23 @@ bool MakeStep(const InstallFolder& folder, const SwitchStep& step, bool fresh,
     }
   } else if (step.kind == StepKind::kTree) {
     // Moved already when its staged folder is gone; a tree that is in
-    // neither place cannot be made.
-    if (!fresh && !IsFolder(p.staged)) {
+    // neither place cannot be made. A folder that stands at the target
+    // takes the tree part by part: its steps follow (PlacedPartByPart).
+    bool staged = IsFolder(p.staged);
+    if (!staged || IsFolder(p.target)) {
       if (IsFolder(p.target)) return true;
       SetLastError(ERROR_PATH_NOT_FOUND);
       return Fail(failure, p.target, false);
     }
-    if (!FsMove(p.staged.c_str(), p.target.c_str())) return Fail(failure, p.target, false);
+    if (!MoveTree(p) && !FsMakeFolder(p.target.c_str())) return Fail(failure, p.target, false);
   } else if ((fresh || !IsFolder(p.target)) && !FsMakeFolder(p.target.c_str())) {
     return Fail(failure, p.target, false);
   }
   return true;
+}
+
+bool PlacedPartByPart(const InstallFolder& folder, const SwitchStep& step) {
+  return step.kind == StepKind::kTree && IsFolder(folder.Path(step.staged.c_str()));
 }
 
 bool DeleteFileOfOurs(const WStr& path) {

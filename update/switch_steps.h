@@ -29,6 +29,10 @@ bool IsFolder(const WStr& path);
 bool MakeStep(const InstallFolder& folder, const SwitchStep& step, bool fresh,
               StepFailure* failure);
 
+// Whether a tree step, made, left its staged folder: it was not moved
+// whole, and the steps in it are to be made one by one.
+bool PlacedPartByPart(const InstallFolder& folder, const SwitchStep& step);
+
 // Every step taken back, the last first; then the setup's own files, but
 // only once the journal says that the run is being undone.
 bool UndoAll(const InstallFolder& folder, Journal* journal, StepFailure* failure);

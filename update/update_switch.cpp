@@ -1,6 +1,7 @@
 #include "update/update_switch.h"
 
 #include <windows.h>
+#include <wchar.h>
 
 #include "update/step_lanes.h"
 #include "update/switch_steps.h"
@@ -17,8 +18,21 @@ bool SwitchFile(void* context, int, const SwitchStep& step, StepFailure* failure
 // them: most of a rename's time under Wine goes to its own look through
 // the folders, which two processors share.
 bool SwitchAll(const InstallFolder& folder, const Journal& journal, StepFailure* failure) {
-  for (const SwitchStep& step : journal.steps) {
-    if (step.kind != StepKind::kFile && !MakeStep(folder, step, true, failure)) return false;
+  const Vec<SwitchStep>& steps = journal.steps;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    if (steps[i].kind == StepKind::kFile) continue;
+    if (!MakeStep(folder, steps[i], true, failure)) return false;
+    if (!PlacedPartByPart(folder, steps[i])) continue;
+    // The tree's own steps, as a run that goes on after an end would make
+    // them.
+    WStr below = steps[i].target;
+    below.Append(L'\\');
+    for (size_t j = i + 1; j < steps.size(); ++j) {
+      if (steps[j].inTree && wcsncmp(steps[j].target.c_str(), below.c_str(), below.size()) == 0 &&
+          !MakeStep(folder, steps[j], false, failure)) {
+        return false;
+      }
+    }
   }
   return RunOnTwoLanes(journal.steps, SwitchFile, const_cast<InstallFolder*>(&folder), true,
                        failure);
