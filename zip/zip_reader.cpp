@@ -318,7 +318,6 @@ ZipReadStatus OpenEntry(ZipReader* reader, const char* password) {
     stream->inflateReady = inflateInit2(&stream->inflater, -MAX_WBITS) == Z_OK;
   }
   stream->encrypted = (info.flags & 1) != 0;
-  stream->passwordMissing = stream->encrypted && !password;
   stream->headerLeft = stream->encrypted ? kEncryptionHeaderSize : 0;
   stream->checkByte = (info.flags & 8) ? static_cast<unsigned char>(info.dosDateTime >> 8)
                                        : static_cast<unsigned char>(info.crc32 >> 24);
@@ -340,7 +339,6 @@ int32_t ReadEntry(ZipReader* reader, void* buffer, uint32_t length, bool* atEnd)
   if (!reader || !reader->stream) return static_cast<int32_t>(ZipReadStatus::BadArgument);
   if (length == 0) return 0;
   ZipEntryStream* s = reader->stream.get();
-  if (s->passwordMissing) return static_cast<int32_t>(ZipReadStatus::BadPassword);
   z_stream& z = s->inflater;
   z.next_out = static_cast<Bytef*>(buffer);
   // The count is returned as a signed value.

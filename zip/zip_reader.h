@@ -80,9 +80,6 @@ struct ZipEntryStream {
   uint32_t method;
   uint32_t leadingBytes;
   bool encrypted;
-  // Encrypted, and no password given: refused, not tried as an empty one,
-  // whose check byte would pass one time in 256.
-  bool passwordMissing;
   uint32_t keys[3];
   uint32_t headerLeft;
   unsigned char checkByte;
