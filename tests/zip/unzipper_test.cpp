@@ -387,7 +387,13 @@ TEST(ZipExtract, DamagedItemsFailAndKeepNoTimes) {
     int index = IndexOf(archive.handle, c.name);
     ASSERT_GE(index, 0) << c.name;
     std::wstring target = dir + L"\\" + std::to_wstring(&c - cases) + L".out";
-    EXPECT_EQ(ExtractArchiveItem(archive.handle, index, target.c_str()), c.result) << c.name;
+    ZipResult result = ExtractArchiveItem(archive.handle, index, target.c_str());
+    // Zip fills the encryption header at random: without a password (the
+    // empty one) its check byte passes one time in 256, and the data fails.
+    if (c.result == ZipResult::BadPassword && result == ZipResult::DecompressFailed) {
+      result = ZipResult::BadPassword;
+    }
+    EXPECT_EQ(result, c.result) << c.name;
     // The file stays, but not with the item's time.
     uint64_t creation, access, write;
     ASSERT_TRUE(GetTimes(target, &creation, &access, &write)) << c.name;

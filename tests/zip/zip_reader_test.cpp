@@ -206,15 +206,14 @@ TEST(ZipReaderEntry, DecryptsTraditionalEncryptionAndChecksThePassword) {
     for (auto& [name, data] : withPassword) {
       EXPECT_EQ(data.verdict, ZipReadStatus::Ok) << name;
       EXPECT_TRUE(data.atEnd) << name;
-      EXPECT_EQ(without[name].status, kBadPassword) << name;
-      EXPECT_EQ(without[name].bytes, "") << name;
       // The check is one byte of the encryption header, which zip fills at
       // random: one wrong password in 256 passes it, and then the data
-      // fails instead.
-      const EntryData& w = wrong[name];
-      EXPECT_TRUE(w.status == kBadPassword || w.status < 0 ||
-                  w.verdict == ZipReadStatus::CrcMismatch)
-          << name << " " << w.status;
+      // fails instead. No password is tried as the empty one, the same.
+      for (const EntryData* w : {&wrong[name], &without[name]}) {
+        EXPECT_TRUE(w->status == kBadPassword || w->status < 0 ||
+                    w->verdict == ZipReadStatus::CrcMismatch)
+            << name << " " << w->status;
+      }
     }
     if (withPassword.count("-")) {
       EXPECT_EQ(withPassword["-"].bytes, FixtureBytes(L"stream_input.bin"));
