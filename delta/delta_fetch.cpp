@@ -4,6 +4,7 @@
 
 #include "common/number_text.h"
 #include "common/owned.h"
+#include "common/same_path.h"
 #include "common/scoped.h"
 #include "crypto/sha256.h"
 #include "delta/delta_plan.h"
@@ -209,6 +210,11 @@ bool Delta(const Transfer& transfer, const DownloadJob& job, DownloadProgress* p
   };
   DownloadEnd broken = DownloadEnd::kWhole;
   DWORD error = 0;
+  // A full disk ends the download: what follows could not land either.
+  auto writeFailed = [&] {
+    error = GetLastError();
+    broken = DownloadEnd::kBrokenOff;
+  };
   for (size_t i = 0; i < plan.size() && broken == DownloadEnd::kWhole; ++i) {
     DeltaPiece piece = plan[i];
     // What a part on disk already holds is not made again.
@@ -222,8 +228,7 @@ bool Delta(const Transfer& transfer, const DownloadJob& job, DownloadProgress* p
     } else if (piece.source == PieceSource::kOld) {
       Copied copied = CopyOld(oldFile.get(), piece.oldOffset, piece.length, &writer, copy.get());
       if (copied == Copied::kUnwritten) {
-        error = GetLastError();
-        broken = DownloadEnd::kBrokenOff;
+        writeFailed();
       } else if (copied == Copied::kUnread) {
         // What is on disk stays a part; a continuing download brings the
         // rest.
@@ -236,15 +241,9 @@ bool Delta(const Transfer& transfer, const DownloadJob& job, DownloadProgress* p
                                static_cast<unsigned char>(piece.value >> 8),
                                static_cast<unsigned char>(piece.value >> 16),
                                static_cast<unsigned char>(piece.value >> 24)};
-      if (!writer.Write(time + skip, piece.length)) {
-        error = GetLastError();
-        broken = DownloadEnd::kBrokenOff;
-      }
+      if (!writer.Write(time + skip, piece.length)) writeFailed();
     } else if (piece.source == PieceSource::kTail) {
-      if (!writer.Write(tail.c_str() + (piece.offset - tailFirst), piece.length)) {
-        error = GetLastError();
-        broken = DownloadEnd::kBrokenOff;
-      }
+      if (!writer.Write(tail.c_str() + (piece.offset - tailFirst), piece.length)) writeFailed();
     } else {
       if (batchLeft == 0) {
         // The next fetched pieces, from this one on, in one request.
@@ -337,20 +336,19 @@ WStr FindEarlierPackage(const WStr& target) {
   WStr pattern = folder;
   pattern.Append(L"Quelda*.zip");
   WIN32_FIND_DATAW found = {};
-  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return WStr();
+  ScopedFind search(FindFirstFileW(pattern.c_str(), &found));
+  if (!search) return WStr();
   WStr best;
   FILETIME bestTime = {};
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     WStr path = folder;
     path.Append(found.cFileName);
-    if (_wcsicmp(path.c_str(), target.c_str()) == 0) continue;
+    if (SamePath(path.c_str(), target.c_str())) continue;
     if (best.empty() || CompareFileTime(&found.ftLastWriteTime, &bestTime) > 0) {
       best = path;
       bestTime = found.ftLastWriteTime;
     }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  } while (FindNextFileW(search.get(), &found));
   return best;
 }

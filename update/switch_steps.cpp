@@ -132,9 +132,8 @@ bool MakeStep(const InstallFolder& folder, const SwitchStep& step, bool fresh,
     // Moved already when its staged folder is gone; a tree that is in
     // neither place cannot be made. A folder that stands at the target
     // takes the tree part by part: its steps follow (PlacedPartByPart).
-    bool staged = IsFolder(p.staged);
-    if (!staged || IsFolder(p.target)) {
-      if (IsFolder(p.target)) return true;
+    if (IsFolder(p.target)) return true;
+    if (!IsFolder(p.staged)) {
       SetLastError(ERROR_PATH_NOT_FOUND);
       return Fail(failure, p.target, false);
     }
